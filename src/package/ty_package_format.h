@@ -1,0 +1,40 @@
+// Layout of the installation package appended behind the program image.
+// Shared by the installer's reader and the release engineer's tools; it names
+// no platform type so that both can include it.
+//
+//   P                  header: fileCount, headerSize, nameWidth (u32 each)
+//   P + 12             fileCount records of nameWidth + 13 bytes:
+//                        name (scrambled, padded with one stored byte 32)
+//                        uncompressedSize u32, compressedSize u32, flags u8,
+//                        dataStart u32 (relative to P)
+//   P + dataStart      each entry's data
+//   end - 20           trailer: packageStart u32 (= P), then the MD5 digest of
+//                      every byte from P up to the digest itself
+// All integers little-endian.
+#ifndef TY_PACKAGE_FORMAT_H
+#define TY_PACKAGE_FORMAT_H
+
+#include <stdint.h>
+
+#define TY_TRAILER_SIZE 20
+#define TY_DIGEST_SIZE 16
+#define TY_HEADER_FIXED_SIZE 12
+#define TY_RECORD_EXTRA_SIZE 13        // record = nameWidth + this
+#define TY_MAX_CHECKED_SIZE 4000000    // checked part and any compressed entry
+#define TY_NAME_BUFFER_SIZE 260        // nameWidth + terminator must fit
+#define TY_DEFAULT_NAME_WIDTH 46
+#define TY_PACKAGE_ENTRY_COUNT 25      // welcome picture + 24 installed files
+
+#define TY_FLAG_STORED 0
+#define TY_FLAG_BZIP2 2
+
+#define TY_NAME_SCRAMBLE 32            // stored byte = name byte + 32 (mod 256)
+
+static inline unsigned char tyScrambleByte(unsigned char c) {
+    return (unsigned char)(c + TY_NAME_SCRAMBLE);
+}
+static inline unsigned char tyDescrambleByte(unsigned char c) {
+    return (unsigned char)(c - TY_NAME_SCRAMBLE);
+}
+
+#endif

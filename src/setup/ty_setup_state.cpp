@@ -1,0 +1,24 @@
+#include "ty_setup_state.h"
+
+#include "ty_product.h"
+
+SetupState setupState = {
+    NULL,                 // appInstance
+    NULL,                 // instanceLock
+    TY_CAPTION_INSTALLER, // setupCaption
+    0, 0,                 // osFamily, programsFolderId: set at start
+    false, false,         // upgradeMode, configSaved
+    "", "", "", "",       // savedConfigPath, savedSchedulerPath, oldInstallDir, installDir
+    false, false,         // makerKeyHadSubkeys, productKeyHadSubkeys
+    "",                   // startMenuFolder
+    false,                // startProduct
+    0,                    // pageResult
+    NULL,                 // welcomePicture
+    NULL,                 // package
+};
+
+int getOsFamily(void) {
+    DWORD version = GetVersion();
+    if ((version & 0x80000000u) == 0) return 2;
+    return (version & 0xFFu) < 4 ? 3 : 4;
+}
