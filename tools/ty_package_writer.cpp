@@ -1,6 +1,7 @@
 #include "ty_package_writer.h"
 
 #include <bzlib.h>
+#include <limits.h>
 #include <string.h>
 
 #include "ty_md5.h"
@@ -24,12 +25,18 @@ static void appendLe32(Bytes *out, uint32_t value) {
 }
 
 bool makeBzip2Record(const std::string &name, const Bytes &content, WriterRecord *record) {
-    // bzip2's documented worst case: 1% larger plus 600 bytes.
-    unsigned int capacity = (unsigned int)(content.size() + content.size() / 100 + 600);
+    // bzip2's documented worst case: 1% larger plus 600 bytes (kept within
+    // what libbzip2 can be told, for contents near the 4 GiB entry limit).
+    if (content.size() > UINT32_MAX) return false;
+    uint64_t worstCase = (uint64_t)content.size() + content.size() / 100 + 600;
+    unsigned int capacity = worstCase > UINT_MAX ? UINT_MAX : (unsigned int)worstCase;
     Bytes compressed(capacity);
+    // libbzip2 refuses a NULL source even for zero bytes; an empty file still
+    // becomes a valid (empty) stream.
+    char nothing = 0;
     int result = BZ2_bzBuffToBuffCompress(
         (char *)compressed.data(), &capacity,
-        (char *)(content.empty() ? NULL : content.data()), (unsigned int)content.size(),
+        content.empty() ? &nothing : (char *)content.data(), (unsigned int)content.size(),
         9, 0, 0);
     if (result != BZ_OK) return false;
     compressed.resize(capacity);

@@ -1,6 +1,5 @@
 #include "ty_error_display.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -54,9 +53,25 @@ void fatalPackageError(const char *text) {
     exitInstaller(-1);
 }
 
+// identifier in decimal: a minus sign when negative, no leading zeros. Done
+// by hand: the runtime's formatted printing would add some 27 KB to the
+// program.
+static void appendDecimal(char *dst, size_t size, int identifier) {
+    char digits[12];
+    char *p = digits + sizeof digits;
+    *--p = '\0';
+    unsigned int magnitude = identifier < 0 ? 0u - (unsigned int)identifier : (unsigned int)identifier;
+    do {
+        *--p = (char)('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (identifier < 0) *--p = '-';
+    appendText(dst, size, p);
+}
+
 void showNumberedError(int identifier) {
-    char message[TY_MESSAGE_SIZE];
-    snprintf(message, sizeof message, "%s%d", TY_NUMBERED_ERROR_TEXT, identifier);
+    char message[TY_MESSAGE_SIZE] = TY_NUMBERED_ERROR_TEXT;
+    appendDecimal(message, sizeof message, identifier);
     MessageBoxA(NULL, message, TY_CAPTION_NUMBERED_ERROR, MB_ICONERROR);
 }
 

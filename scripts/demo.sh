@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Shows the installer at work: sets up the machine, builds both trees, then
+# runs build/win/TYInstaller.exe under Wine in a fresh 32-bit prefix
+# (build/demo-prefix, made anew on every run and left behind for a look at
+# what the installer did). It prints the installer's exit code and the
+# package table of the installer.
+#
+# With $DISPLAY set the installer opens on that display and the demo waits
+# for it to end. Without one it runs on a private Xvfb of its own, screenshots
+# go to build/demo-shots/, and an installer still waiting for input after
+# TY_DEMO_TIMEOUT seconds is stopped. Nothing of Wine or Xvfb is left running.
+#
+#   scripts/demo.sh [--no-build]    --no-build: use the trees as they are
+#   TY_BUILD_DIR      where the trees are (default: build)
+#   TY_DEMO_TIMEOUT   headless only, seconds (default: 60)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+out=${TY_BUILD_DIR:-$top/build}
+timeout_s=${TY_DEMO_TIMEOUT:-60}
+
+build=1
+case "${1:-}" in
+  "") ;;
+  --no-build) build=0 ;;
+  *) echo "usage: scripts/demo.sh [--no-build]" >&2; exit 2 ;;
+esac
+
+if [ "$build" = 1 ]; then
+  bash "$top/scripts/setup.sh"
+  TY_BUILD_DIR=$out bash "$top/scripts/build.sh"
+fi
+
+installer=$out/win/TYInstaller.exe
+typack=$out/host/tools/typack
+for f in "$installer" "$typack"; do
+  [ -f "$f" ] || { echo "demo: $f is missing; run without --no-build" >&2; exit 1; }
+done
+
+export WINEPREFIX=$out/demo-prefix
+export WINEARCH=win32
+export WINEDEBUG=-all
+# No desktop menu entries from the shortcuts; no offer to download Mono or
+# Gecko while the prefix is made.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+xvfb_pid=
+wine_started=0
+cleanup() {
+  if [ "$wine_started" = 1 ]; then
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+  fi
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+headless=0
+if [ -z "${DISPLAY:-}" ]; then
+  headless=1
+  shots=$out/demo-shots
+  rm -rf "$shots" && mkdir -p "$shots"
+  # Xvfb picks a free display number itself and writes it to the given
+  # descriptor once it accepts connections.
+  number_file=$shots/xvfb-display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+    3>"$number_file" 2>"$shots/xvfb.log" &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    [ -s "$number_file" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if [ ! -s "$number_file" ]; then
+    echo "demo: Xvfb did not start (see $shots/xvfb.log)" >&2
+    exit 1
+  fi
+  export DISPLAY=:$(tr -d '[:space:]' <"$number_file")
+  rm -f "$number_file"
+  echo "demo: private display $DISPLAY"
+fi
+
+shot() {
+  [ "$headless" = 1 ] || return 0
+  import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null \
+    && echo "demo: screenshot $shots/$1.png" \
+    || echo "demo: screenshot $1 failed" >&2
+}
+
+echo "demo: making a fresh Wine prefix in $WINEPREFIX"
+wine_started=1
+wineserver -k 2>/dev/null || true    # left from an interrupted run
+rm -rf "$WINEPREFIX"
+wineboot -i
+if [ "$headless" = 1 ]; then
+  # Xvfb has no window manager: a Wine desktop of screen size gives the
+  # windows their frames and captions in the screenshots.
+  wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null
+  # The desktop is chosen when Wine starts: start it again.
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+fi
+
+echo "demo: running $installer"
+code=0
+if [ "$headless" = 0 ]; then
+  wine "$installer" || code=$?
+else
+  wine "$installer" & installer_pid=$!
+  elapsed=0
+  shot_taken=0
+  while kill -0 "$installer_pid" 2>/dev/null && [ "$elapsed" -lt $((timeout_s * 10)) ]; do
+    sleep 0.1
+    elapsed=$((elapsed + 1))
+    if [ "$elapsed" = 30 ]; then shot 01-running; shot_taken=1; fi
+  done
+  if kill -0 "$installer_pid" 2>/dev/null; then
+    shot 02-stopped
+    echo "demo: still running after ${timeout_s} s, waiting for input; stopping it"
+    wineserver -k 2>/dev/null || true
+    code=stopped
+    wait "$installer_pid" 2>/dev/null || true
+  else
+    wait "$installer_pid" || code=$?
+    [ "$shot_taken" = 1 ] || shot 01-ended
+  fi
+fi
+
+# Wine hands the low 8 bits of the Windows exit code to the shell; the
+# installer's codes are -1, 0, 1 and an old uninstaller's 0 or 99.
+case "$code" in
+  stopped) echo "TYInstaller.exe exit code: none (stopped)" ;;
+  255) echo "TYInstaller.exe exit code: -1 (255 as the shell sees it)" ;;
+  *) echo "TYInstaller.exe exit code: $code" ;;
+esac
+echo "typack list $installer:"
+"$typack" list "$installer"

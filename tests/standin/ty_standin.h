@@ -1,0 +1,80 @@
+// Control of the Win32 stand-in: what the tests set up before they call
+// product code, and what they read back afterwards. Every setting holds until
+// standinReset(); fault counts ("the nth call") start at the call that sets
+// them.
+//
+// Executables linking ty_standin are linked with --wrap=exit, --wrap=malloc
+// and --wrap=calloc: the product's calls to exit land in runProduct, and its
+// allocations can be made to fail.
+#ifndef TY_STANDIN_H
+#define TY_STANDIN_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Every setting and record back to its start.
+void standinReset();
+
+// Process exit
+struct ProductRun {
+    bool exited;    // the product called exit
+    int exitCode;   // its code, when it did
+};
+// Runs body; an exit from inside it returns here instead of ending the test.
+// Locals of the frames that exit left are not destroyed: keep body to plain
+// calls of product code.
+ProductRun runProduct(const std::function<void()> &body);
+
+// Message boxes
+struct StandinMessageBox {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT style;
+};
+const std::vector<StandinMessageBox> &standinMessageBoxes();
+// The button the next unanswered box returns; boxes beyond the queue get IDOK.
+void standinQueueAnswer(int button);
+
+// Low-level file I/O: real files, with faults on request.
+void standinFailOpen();                      // every _open fails
+void standinSetReadResult(int nth, int result);  // nth _read returns result;
+                                             // a positive one reads at most
+                                             // that many bytes
+void standinFailSeek(int nth);               // nth _lseek returns -1
+int standinReadCount();                      // _read calls since reset
+int standinOpenDescriptorCount();            // opened and not yet closed
+
+// Allocation through malloc and calloc.
+void standinFailAllocation(int nth);         // nth allocation returns NULL
+long standinAllocationCount();               // allocations since reset
+
+// Kernel
+void standinSetModulePath(const char *path); // NULL: GetModuleFileNameA fails
+void standinSetVersion(DWORD version);       // GetVersion's answer
+// A named semaphore is held by another process: it exists with a count of 0
+// (maximum 1), so a zero time-out wait on it times out.
+void standinHoldSemaphore(const char *name);
+long standinSemaphoreCount(const char *name);  // -1 when it does not exist
+int standinOpenHandleCount();
+// Named objects stay until standinReset, as if another process kept them open.
+
+// GDI
+struct StandinDibCall {
+    HDC dc;
+    BITMAPINFOHEADER header;            // copied from what was passed
+    DWORD init;
+    std::vector<unsigned char> bits;    // the pixel bytes the header describes
+    std::vector<unsigned char> colourTable;  // masks and colours behind the header
+    bool infoIsHeader;                  // BITMAPINFO passed at the header's address
+    UINT usage;
+};
+void standinSetDibResult(HBITMAP bitmap);   // CreateDIBitmap's answer
+const std::vector<StandinDibCall> &standinDibCalls();
+const std::vector<HGDIOBJ> &standinDeletedObjects();
+HDC standinScreenDc();                      // what GetDC(NULL) returns
+
+#endif

@@ -1,0 +1,385 @@
+// Pulling single entries out of the open package, and the welcome picture.
+#include <io.h>
+#include <string.h>
+
+#include "ty_test_support.h"
+
+namespace {
+
+const unsigned char kSentinel = 0xEE;
+
+const std::string kUnpackFailed =
+    "\nError unpacking file from installation database.\nThe installation package appears "
+    "to be corrupted. Download a new installation package from " TY_WEB_SITE
+    ". If the problem persists, contact " TY_SUPPORT_EMAIL ".";
+
+WriterRecord bzip2Record(const std::string &name, const Bytes &content) {
+    WriterRecord record;
+    EXPECT_TRUE(makeBzip2Record(name, content, &record));
+    return record;
+}
+
+// The record with its data as stored, but other header fields.
+WriterRecord withSizes(WriterRecord record, uint32_t uncompressedSize, uint32_t compressedSize) {
+    record.uncompressedSize = uncompressedSize;
+    record.compressedSize = compressedSize;
+    return record;
+}
+
+WriterRecord withFlags(WriterRecord record, uint8_t flags) {
+    record.flags = flags;
+    return record;
+}
+
+}  // namespace
+
+class ExtractTest : public PackageTest {
+protected:
+    // Opens a package of these records; fails the test if it does not open.
+    void openRecords(const std::vector<WriterRecord> &records) {
+        ProductRun run = openImage(writePackage(stubBytes(512), TY_DEFAULT_NAME_WIDTH, records));
+        ASSERT_FALSE(run.exited) << describeBoxes();
+    }
+
+    // Extracts entry index into a buffer of size bytes filled with the sentinel.
+    ProductRun extract(uint32_t index, size_t size) {
+        output.assign(size, kSentinel);
+        return runProduct([&] { extractEntry(index, output.data()); });
+    }
+
+    // Opens a package whose single entry is given by hand: its fields need
+    // not fit in a package whose control check would pass.
+    void openHandMade(const Bytes &file, uint32_t dataOffset, uint32_t uncompressedSize,
+                      uint32_t compressedSize, uint8_t flags) {
+        std::string path = writeFile("raw.bin", file);
+        package.descriptor = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+        ASSERT_NE(package.descriptor, -1);
+        package.nameWidth = TY_DEFAULT_NAME_WIDTH;
+        package.entries = (PackageEntry **)calloc(1, sizeof(PackageEntry *));
+        package.entries[0] = (PackageEntry *)calloc(1, sizeof(PackageEntry));
+        package.fileCount = 1;
+        package.entries[0]->name = (char *)calloc(1, TY_DEFAULT_NAME_WIDTH + 1);
+        package.entries[0]->dataOffset = dataOffset;
+        package.entries[0]->uncompressedSize = uncompressedSize;
+        package.entries[0]->compressedSize = compressedSize;
+        package.entries[0]->flags = flags;
+    }
+
+    Bytes output;
+};
+
+TEST_F(ExtractTest, AStoredEntryIsCopiedAsIs) {
+    Bytes content = patternBytes(777, 11);
+    openRecords({bzip2Record("a.txt", textBytes("first")), makeStoredRecord("b.dat", content)});
+    expectQuiet(extract(1, content.size() + 1));
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), output.begin()));
+    EXPECT_EQ(output.back(), kSentinel);
+}
+
+TEST_F(ExtractTest, ABzip2EntryIsDecompressed) {
+    Bytes content = patternBytes(50000, 12);
+    content.insert(content.end(), 20000, 'z');  // something to compress
+    openRecords({makeStoredRecord("a.dat", patternBytes(9, 1)), bzip2Record("b.dat", content)});
+    expectQuiet(extract(1, content.size() + 1));
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), output.begin()));
+    EXPECT_EQ(output.back(), kSentinel);
+}
+
+TEST_F(ExtractTest, EntriesComeOutInAnyOrder) {
+    Bytes first = textBytes("the licence text"), second = patternBytes(64, 2);
+    openRecords({bzip2Record("a.txt", first), makeStoredRecord("b.dat", second)});
+    expectQuiet(extract(1, second.size()));
+    EXPECT_EQ(output, second);
+    expectQuiet(extract(0, first.size()));
+    EXPECT_EQ(output, first);
+}
+
+TEST_F(ExtractTest, AnEmptyBzip2EntryIsAccepted) {
+    openRecords({bzip2Record("empty.txt", Bytes())});
+    expectQuiet(extract(0, 1));
+    EXPECT_EQ(output[0], kSentinel);
+}
+
+TEST_F(ExtractTest, AnIndexPastTheTableEndsTheInstaller) {
+    openRecords({makeStoredRecord("a.dat", patternBytes(9, 1))});
+    expectFatalBox(extract(1, 16), "\nInvalid index for accessing data");
+}
+
+// -- Stored entries -------------------------------------------------------------
+
+struct StoredReadCase {
+    const char *name;
+    int result;
+    const char *text;
+};
+
+TY_PRINT_ROW_AS_NAME(StoredReadCase)
+
+class StoredReadTest : public ExtractTest, public ::testing::WithParamInterface<StoredReadCase> {};
+
+// The caller must never get a buffer that holds only part of the entry.
+TEST_P(StoredReadTest, AFailedReadEndsTheInstaller) {
+    openRecords({makeStoredRecord("a.dat", patternBytes(100, 1))});
+    standinSetReadResult(1, GetParam().result);
+    expectFatalBox(extract(0, 100), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extraction, StoredReadTest,
+    ::testing::Values(
+        StoredReadCase{"EndOfFile", 0, "Unexpected end of file while reading compressed file data"},
+        StoredReadCase{"ReadError", -1, "\nUnexpected error while reading compressed file data"},
+        StoredReadCase{"ShortRead", 99, "\nIncorrect amount of data read while reading compressed file data"}),
+    [](const ::testing::TestParamInfo<StoredReadCase> &info) { return info.param.name; });
+
+TEST_F(ExtractTest, AStoredEntryWithItsDataPartlyPresentEndsTheInstaller) {
+    Bytes content = patternBytes(100, 1);
+    openRecords({withSizes(makeStoredRecord("a.dat", content), 200, 200)});
+    expectFatalBox(extract(0, 200), "\nIncorrect amount of data read while reading compressed file data");
+}
+
+TEST_F(ExtractTest, AStoredEntryBeyondTheFilesEndMeetsTheEndOfFile) {
+    openHandMade(patternBytes(1000, 4), 5000, 10, 10, TY_FLAG_STORED);
+    expectFatalBox(extract(0, 10), "Unexpected end of file while reading compressed file data");
+}
+
+TEST_F(ExtractTest, AnUnreachableDataOffsetMeetsTheEndOfFile) {
+    openRecords({makeStoredRecord("a.dat", patternBytes(100, 1))});
+    standinFailSeek(1);
+    int readsBefore = standinReadCount();
+    expectFatalBox(extract(0, 100), "Unexpected end of file while reading compressed file data");
+    EXPECT_EQ(standinReadCount(), readsBefore);
+}
+
+TEST_F(ExtractTest, AStoredEntryOfZeroBytesMeetsTheEndOfFile) {
+    openRecords({makeStoredRecord("empty.dat", Bytes())});
+    expectFatalBox(extract(0, 1), "Unexpected end of file while reading compressed file data");
+}
+
+// -- Compressed entries -----------------------------------------------------------
+
+struct CompressedReadCase {
+    const char *name;
+    int result;
+    const char *text;
+};
+
+TY_PRINT_ROW_AS_NAME(CompressedReadCase)
+
+class CompressedReadTest : public ExtractTest,
+                           public ::testing::WithParamInterface<CompressedReadCase> {};
+
+TEST_P(CompressedReadTest, AFailedReadEndsTheInstaller) {
+    WriterRecord record = bzip2Record("a.txt", patternBytes(4000, 8));
+    openRecords({record});
+    standinSetReadResult(1, GetParam().result);
+    expectFatalBox(extract(0, record.uncompressedSize), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extraction, CompressedReadTest,
+    ::testing::Values(
+        CompressedReadCase{"EndOfFile", 0, "\nUnexpected end of file while reading compressed file data"},
+        CompressedReadCase{"ReadError", -1, "\nUnexpected error while reading compressed file data"},
+        CompressedReadCase{"ShortRead", 10, "\nIncorrect amount of data read while reading compressed file data"}),
+    [](const ::testing::TestParamInfo<CompressedReadCase> &info) { return info.param.name; });
+
+TEST_F(ExtractTest, ACompressedEntryOfZeroBytesMeetsTheEndOfFile) {
+    openRecords({withSizes(bzip2Record("a.txt", textBytes("abc")), 3, 0)});
+    expectFatalBox(extract(0, 3), "\nUnexpected end of file while reading compressed file data");
+}
+
+TEST_F(ExtractTest, ACompressedEntryPastTheEndOfFileMeetsTheEndOfFile) {
+    openHandMade(patternBytes(1000, 4), 1000, 10, 10, TY_FLAG_BZIP2);
+    expectFatalBox(extract(0, 10), "\nUnexpected end of file while reading compressed file data");
+}
+
+TEST_F(ExtractTest, TheCompressedBufferMayFailToBeAllocated) {
+    WriterRecord record = bzip2Record("a.txt", textBytes("abc"));
+    openRecords({record});
+    standinFailAllocation(1);
+    expectFatalBox(extract(0, 3), "Insufficient memory to allocate for compressed data buffer");
+}
+
+class UnsupportedMethodTest : public ExtractTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(UnsupportedMethodTest, IsRefusedAfterTheDataIsRead) {
+    WriterRecord record = withFlags(bzip2Record("a.txt", textBytes("some text")), (uint8_t)GetParam());
+    openRecords({record});
+    int readsBefore = standinReadCount();
+    expectFatalBox(extract(0, record.uncompressedSize), "Unsupported compression method for decompressing data");
+    EXPECT_EQ(standinReadCount(), readsBefore + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Extraction, UnsupportedMethodTest, ::testing::Values(1, 3, 255));
+
+TEST_F(ExtractTest, AnUnsupportedMethodWhoseDataIsMissingReportsTheRead) {
+    openHandMade(patternBytes(1000, 4), 990, 10, 20, 3);
+    expectFatalBox(extract(0, 10), "\nIncorrect amount of data read while reading compressed file data");
+}
+
+struct CompressedSizeCase {
+    const char *name;
+    uint32_t compressedSize;
+};
+
+TY_PRINT_ROW_AS_NAME(CompressedSizeCase)
+
+class CompressedSizeLimitTest : public ExtractTest,
+                                public ::testing::WithParamInterface<CompressedSizeCase> {};
+
+// Over four million bytes, or a size that is negative as a signed number, is
+// refused before anything is allocated.
+TEST_P(CompressedSizeLimitTest, IsRefusedBeforeAllocation) {
+    openHandMade(patternBytes(100, 4), 0, 10, GetParam().compressedSize, TY_FLAG_BZIP2);
+    long allocationsBefore = standinAllocationCount();
+    expectFatalBox(extract(0, 10), "\nToo much data to uncompress for current file");
+    EXPECT_EQ(standinAllocationCount(), allocationsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extraction, CompressedSizeLimitTest,
+    ::testing::Values(CompressedSizeCase{"Over4000000", 4000001},
+                      CompressedSizeCase{"TwoGiB", 0x80000000u},
+                      CompressedSizeCase{"Largest", 0xFFFFFFFFu}),
+    [](const ::testing::TestParamInfo<CompressedSizeCase> &info) { return info.param.name; });
+
+TEST_F(ExtractTest, ACompressedSizeOfExactlyFourMillionIsRead) {
+    Bytes content = patternBytes(3000, 6);
+    WriterRecord record = bzip2Record("a.dat", content);
+    Bytes file = record.data;
+    file.resize(4000000, 0);  // the stream, then bytes the library does not reach
+    openHandMade(file, 0, (uint32_t)content.size(), 4000000, TY_FLAG_BZIP2);
+    expectQuiet(extract(0, content.size()));
+    EXPECT_EQ(output, content);
+}
+
+struct StreamCase {
+    const char *name;
+    long uncompressedDelta;     // header size minus real size
+    long compressedDelta;       // header size minus the stream's size
+    size_t flippedByte;         // 0: none; else this byte of the stream is changed
+};
+
+TY_PRINT_ROW_AS_NAME(StreamCase)
+
+class BrokenStreamTest : public ExtractTest, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(BrokenStreamTest, EndsWithTheUnpackingMessage) {
+    const StreamCase &c = GetParam();
+    Bytes content = patternBytes(5000, 9);
+    WriterRecord record = bzip2Record("a.dat", content);
+    if (c.flippedByte) record.data[c.flippedByte] ^= 0x10;
+    record = withSizes(record, (uint32_t)((long)content.size() + c.uncompressedDelta),
+                       (uint32_t)((long)record.data.size() + c.compressedDelta));
+    openRecords({record, makeStoredRecord("tail.dat", patternBytes(64, 1))});
+    expectFatalBox(extract(0, content.size() + 1), kUnpackFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Extraction, BrokenStreamTest,
+    ::testing::Values(
+        StreamCase{"OneByteSmaller", -1, 0, 0},
+        StreamCase{"OneByteLarger", 1, 0, 0},
+        StreamCase{"StreamCutShort", 0, -40, 0},
+        StreamCase{"ChangedInside", 0, 0, 200},
+        StreamCase{"NotAStream", 0, 0, 1}),
+    [](const ::testing::TestParamInfo<StreamCase> &info) { return info.param.name; });
+
+// -- The welcome picture ------------------------------------------------------------
+
+class BitmapTest : public ExtractTest {
+protected:
+    ProductRun load(const Bytes &file, HBITMAP *bitmap) {
+        openRecords({bzip2Record("welcome.bmp", file), makeStoredRecord("b.txt", patternBytes(8, 1))});
+        *bitmap = (HBITMAP)(uintptr_t)0xBAD;
+        return runProduct([&] { *bitmap = loadBitmapEntry(standinScreenDc(), 0); });
+    }
+};
+
+TEST_F(BitmapTest, AGoodBmpGivesItsHeaderAndBitsToCreateDIBitmap) {
+    Bytes file = bmpFile(5, 3, 24);  // rows of 15 bytes padded to 16
+    HBITMAP made = (HBITMAP)(uintptr_t)0x1234;
+    standinSetDibResult(made);
+    HBITMAP bitmap;
+    expectQuiet(load(file, &bitmap));
+    EXPECT_EQ(bitmap, made);
+    ASSERT_EQ(standinDibCalls().size(), 1u);
+    const StandinDibCall &call = standinDibCalls()[0];
+    EXPECT_EQ(call.dc, standinScreenDc());
+    EXPECT_EQ(memcmp(&call.header, file.data() + 14, 40), 0);
+    EXPECT_EQ(call.header.biWidth, 5);
+    EXPECT_EQ(call.init, (DWORD)CBM_INIT);
+    EXPECT_EQ(call.bits, Bytes(file.begin() + 54, file.end()));
+    EXPECT_TRUE(call.infoIsHeader);
+    EXPECT_EQ(call.usage, (UINT)DIB_RGB_COLORS);
+}
+
+TEST_F(BitmapTest, APaletteBmpGivesItsColourTable) {
+    Bytes file = bmpFile(3, -2, 8);  // top-down, 256 colours
+    HBITMAP bitmap;
+    expectQuiet(load(file, &bitmap));
+    ASSERT_EQ(standinDibCalls().size(), 1u);
+    const StandinDibCall &call = standinDibCalls()[0];
+    EXPECT_EQ(call.colourTable, Bytes(file.begin() + 54, file.begin() + 54 + 1024));
+    EXPECT_EQ(call.bits, Bytes(file.begin() + 54 + 1024, file.end()));
+}
+
+TEST_F(BitmapTest, AFailedCreateDIBitmapGivesNoBitmap) {
+    standinSetDibResult(NULL);
+    HBITMAP bitmap;
+    expectQuiet(load(bmpFile(2, 2, 24), &bitmap));
+    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_EQ(standinDibCalls().size(), 1u);
+}
+
+TEST_F(BitmapTest, NoMemoryForTheEntryGivesNoBitmapAndReadsNothing) {
+    openRecords({bzip2Record("welcome.bmp", bmpFile(2, 2, 24))});
+    int readsBefore = standinReadCount();
+    standinFailAllocation(1);
+    HBITMAP bitmap = (HBITMAP)(uintptr_t)0xBAD;
+    expectQuiet(runProduct([&] { bitmap = loadBitmapEntry(standinScreenDc(), 0); }));
+    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_EQ(standinReadCount(), readsBefore);
+}
+
+struct BadBitmapCase {
+    const char *name;
+    Bytes (*make)();
+};
+
+TY_PRINT_ROW_AS_NAME(BadBitmapCase)
+
+class BadBitmapTest : public BitmapTest, public ::testing::WithParamInterface<BadBitmapCase> {};
+
+// Nothing is read outside the entry: such a file gives no bitmap.
+TEST_P(BadBitmapTest, GivesNoBitmap) {
+    HBITMAP bitmap;
+    expectQuiet(load(GetParam().make(), &bitmap));
+    EXPECT_EQ(bitmap, nullptr);
+    EXPECT_TRUE(standinDibCalls().empty());
+}
+
+Bytes setLe32(Bytes file, size_t offset, uint32_t value) {
+    putLe32(file.data() + offset, value);
+    return file;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Picture, BadBitmapTest,
+    ::testing::Values(
+        BadBitmapCase{"NotABmp", [] { Bytes f = bmpFile(2, 2, 24); f[0] = 'P'; return f; }},
+        BadBitmapCase{"OnlyTheSignature", [] { return textBytes("BM"); }},
+        BadBitmapCase{"HeadersCut", [] { Bytes f = bmpFile(2, 2, 24); f.resize(53); return f; }},
+        BadBitmapCase{"BitsOffsetAtTheEnd",
+                      [] { Bytes f = bmpFile(2, 2, 24); return setLe32(f, 10, (uint32_t)f.size()); }},
+        BadBitmapCase{"BitsOffsetFarOut", [] { return setLe32(bmpFile(2, 2, 24), 10, 0xFFFFFFF0u); }},
+        BadBitmapCase{"InfoHeaderTooSmall", [] { return setLe32(bmpFile(2, 2, 24), 14, 12); }},
+        BadBitmapCase{"InfoHeaderPastTheEnd",
+                      [] { Bytes f = bmpFile(2, 2, 24); return setLe32(f, 14, (uint32_t)f.size()); }},
+        BadBitmapCase{"LastRowCut", [] { Bytes f = bmpFile(5, 3, 24); f.resize(f.size() - 1); return f; }},
+        BadBitmapCase{"HeightTooGreat", [] { return setLe32(bmpFile(2, 2, 24), 22, 0x7FFFFFFF); }},
+        BadBitmapCase{"ColourTableCut", [] { Bytes f = bmpFile(2, 1, 8); return setLe32(f, 46, 300); }},
+        BadBitmapCase{"RunLengthSizeTooGreat",
+                      [] { Bytes f = setLe32(bmpFile(4, 1, 8), 30, BI_RLE8); return setLe32(f, 34, 4096); }}),
+    [](const ::testing::TestParamInfo<BadBitmapCase> &info) { return info.param.name; });

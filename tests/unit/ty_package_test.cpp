@@ -1,0 +1,569 @@
+// Opening the installer's own file: trailer, control check, header, entry
+// records, and the refusals that keep a crafted table from doing harm.
+#include <string.h>
+
+#include "ty_test_support.h"
+
+namespace {
+
+const size_t kStub = 114688;  // where the shipped installer's package starts
+const uint32_t kWidth = TY_DEFAULT_NAME_WIDTH;
+const uint32_t kRecordSize = kWidth + TY_RECORD_EXTRA_SIZE;
+
+// The reader's low-level reads, in the order it makes them (for one entry).
+enum { kReadPackageStart = 1, kReadDigest, kReadChecked, kReadFileCount,
+       kReadHeaderSize, kReadNameWidth, kReadName, kReadUncompressedSize,
+       kReadCompressedSize, kReadFlags, kReadDataStart };
+
+std::vector<WriterRecord> standardRecords() {
+    std::vector<WriterRecord> records(2);
+    EXPECT_TRUE(makeBzip2Record("welcome.bmp", bmpFile(5, 3, 24), &records[0]));
+    EXPECT_TRUE(makeBzip2Record("licence.txt", textBytes("Licence agreement.\r\n"), &records[1]));
+    records.push_back(makeStoredRecord("Tessaly Quenfold.exe", patternBytes(300, 3)));
+    return records;
+}
+
+Bytes standardImage() { return writePackage(stubBytes(kStub), kWidth, standardRecords()); }
+
+// Changes a field of the package and recomputes the control check, so that
+// the reader gets past the check to the field.
+void patchSealed(Bytes *image, size_t offset, uint32_t value) {
+    putLe32(image->data() + offset, value);
+    resealPackage(image);
+}
+
+void setPackageStart(Bytes *image, uint32_t packageStart) {
+    putLe32(image->data() + image->size() - TY_TRAILER_SIZE, packageStart);
+}
+
+}  // namespace
+
+// -- A good package ---------------------------------------------------------
+
+TEST_F(PackageTest, OpensTheEntryTableOfAGoodPackage) {
+    std::vector<WriterRecord> records = standardRecords();
+    ProductRun run = openImage(writePackage(stubBytes(kStub), kWidth, records));
+    expectQuiet(run);
+    ASSERT_EQ(package.fileCount, 3u);
+    EXPECT_EQ(package.nameWidth, kWidth);
+    EXPECT_EQ(standinOpenDescriptorCount(), 1);
+    uint32_t dataStart = TY_HEADER_FIXED_SIZE + 3 * kRecordSize;
+    const char *names[] = {"welcome.bmp", "licence.txt", "Tessaly Quenfold.exe"};
+    for (uint32_t i = 0; i < 3; i++) {
+        SCOPED_TRACE(i);
+        ASSERT_NE(package.entries[i], nullptr);
+        EXPECT_STREQ(package.entries[i]->name, names[i]);
+        EXPECT_EQ(package.entries[i]->uncompressedSize, records[i].uncompressedSize);
+        EXPECT_EQ(package.entries[i]->compressedSize, records[i].compressedSize);
+        EXPECT_EQ(package.entries[i]->flags, records[i].flags);
+        EXPECT_EQ(package.entries[i]->dataOffset, kStub + dataStart);
+        dataStart += (uint32_t)records[i].data.size();
+    }
+}
+
+TEST_F(PackageTest, AccessorsAnswerFromTheOpenPackage) {
+    ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
+    EXPECT_STREQ(entryName(2), "Tessaly Quenfold.exe");
+    EXPECT_EQ(entryUncompressedSize(2), 300u);
+    EXPECT_EQ(packageNameWidth(0), kWidth);
+}
+
+TEST_F(PackageTest, ClosingReleasesTheFileAndTheTable) {
+    ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
+    closePackage(&package);
+    EXPECT_EQ(standinOpenDescriptorCount(), 0);
+    EXPECT_EQ(package.entries, nullptr);
+}
+
+TEST_F(PackageTest, ANameFillingItsWholeFieldIsReadInFull) {
+    std::string name(kWidth, 'q');
+    ProductRun run = openImage(writePackage(stubBytes(64), kWidth,
+                                            {makeStoredRecord(name, patternBytes(10, 1))}));
+    expectQuiet(run);
+    ASSERT_EQ(package.fileCount, 1u);
+    EXPECT_EQ(std::string(package.entries[0]->name), name);
+}
+
+TEST_F(PackageTest, BytesAfterTheEndOfANameAreIgnored) {
+    Bytes image = writePackage(stubBytes(64), kWidth,
+                               {makeStoredRecord("ab", patternBytes(10, 1))});
+    // "ab", the stored end byte, then something that is not padding.
+    memcpy(image.data() + 64 + TY_HEADER_FIXED_SIZE + 3, "XYZ", 3);
+    resealPackage(&image);
+    expectQuiet(openImage(image));
+    ASSERT_EQ(package.fileCount, 1u);
+    EXPECT_STREQ(package.entries[0]->name, "ab");
+}
+
+TEST_F(PackageTest, AHeaderSizeThatDisagreesIsIgnored) {
+    Bytes image = standardImage();
+    patchSealed(&image, kStub + 4, 0xDEADBEEF);
+    expectQuiet(openImage(image));
+    ASSERT_EQ(package.fileCount, 3u);
+    EXPECT_STREQ(package.entries[2]->name, "Tessaly Quenfold.exe");
+}
+
+TEST_F(PackageTest, NoFilesGiveAnEmptyTableWhoseFirstIndexIsRefused) {
+    expectQuiet(openImage(writePackage(stubBytes(64), kWidth, {})));
+    EXPECT_EQ(package.fileCount, 0u);
+    expectFatalBox(runProduct([] { entryName(0); }), "\nInvalid index for accessing data");
+}
+
+// -- Accessors ------------------------------------------------------------------
+
+struct AccessorCase {
+    const char *name;
+    uint32_t index;
+    void (*call)(uint32_t index);
+};
+
+TY_PRINT_ROW_AS_NAME(AccessorCase)
+
+class AccessorIndexTest : public PackageTest, public ::testing::WithParamInterface<AccessorCase> {};
+
+TEST_P(AccessorIndexTest, AnIndexPastTheTableEndsTheInstaller) {
+    ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
+    const AccessorCase &c = GetParam();
+    expectFatalBox(runProduct([&] { c.call(c.index); }), "\nInvalid index for accessing data");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, AccessorIndexTest,
+    ::testing::Values(
+        AccessorCase{"UncompressedSizeAtCount", 3, [](uint32_t i) { entryUncompressedSize(i); }},
+        AccessorCase{"NameAtCount", 3, [](uint32_t i) { entryName(i); }},
+        AccessorCase{"NameWidthAtCount", 3, [](uint32_t i) { packageNameWidth(i); }},
+        AccessorCase{"NameAtLargest", 0xFFFFFFFFu, [](uint32_t i) { entryName(i); }}),
+    [](const ::testing::TestParamInfo<AccessorCase> &info) { return info.param.name; });
+
+// -- Every failed read, by step ---------------------------------------------------
+
+enum ReadFailure { kEndOfFile, kReadError, kShortRead };
+
+struct ReadFailureCase {
+    const char *name;
+    int nth;                // which read of openPackage fails
+    unsigned size;          // what that read asks for; 0: the checked part
+    ReadFailure failure;
+    const char *text;
+    bool packageBox;        // with the corrupted-package paragraph
+};
+
+TY_PRINT_ROW_AS_NAME(ReadFailureCase)
+
+class ReadFailureTest : public PackageTest, public ::testing::WithParamInterface<ReadFailureCase> {};
+
+TEST_P(ReadFailureTest, EndsWithTheStepsMessage) {
+    const ReadFailureCase &c = GetParam();
+    Bytes image = standardImage();
+    unsigned size = c.size ? c.size : (unsigned)(image.size() - TY_DIGEST_SIZE - kStub);
+    int result = c.failure == kEndOfFile ? 0 : c.failure == kReadError ? -1
+                 : size > 1 ? (int)size - 1 : 2;  // a one-byte read can only say too much
+    standinSetReadResult(c.nth, result);
+    ProductRun run = openImage(image);
+    expectFatalBox(run, std::string(c.text) + (c.packageBox ? kCorruptedParagraph : ""));
+}
+
+#define TY_READ_ROWS(name, nth, size, box, eof, error, shortText)            \
+    ReadFailureCase{name "EndOfFile", nth, size, kEndOfFile, eof, box},       \
+    ReadFailureCase{name "ReadError", nth, size, kReadError, error, box},     \
+    ReadFailureCase{name "ShortRead", nth, size, kShortRead, shortText, box}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, ReadFailureTest,
+    ::testing::Values(
+        TY_READ_ROWS("PackageStart", kReadPackageStart, 4, true,
+            "\nThe installer encountered an unexpected end of file while reading the initial data in the installation package.",
+            "\nError reading the initial data position in the installation package.",
+            "\nIncorrect amount of data read for the initial data in the installation package."),
+        TY_READ_ROWS("StoredDigest", kReadDigest, 16, true,
+            "\nUnexpected end of file while reading the embedded installation package control check information.",
+            "\nUnexpected error while reading the embedded installation package control check information.",
+            "\nIncorrect amount of data read while reading the embedded installation package control check information."),
+        TY_READ_ROWS("CheckedPart", kReadChecked, 0, true,
+            "\nUnexpected end of file while reading the installation database for control check computation.",
+            "\nUnexpected error while reading the installation package for control check computation.",
+            "\nIncorrect amount of data read while reading the installation package for control check computation."),
+        TY_READ_ROWS("FileCount", kReadFileCount, 4, false,
+            "\nUnexpected end of file while reading the number of files.",
+            "\nUnexpected error while reading the number of files",
+            "\nIncorrect amount of data read while reading the number of files"),
+        TY_READ_ROWS("HeaderSize", kReadHeaderSize, 4, false,
+            "\nUnexpected end of file while reading the header size",
+            "\nUnexpected error while reading the header size",
+            "\nIncorrect amount of data read while reading the header size"),
+        TY_READ_ROWS("NameWidth", kReadNameWidth, 4, false,
+            "\nUnexpected end of file while reading the header size",
+            "\nUnexpected error while reading the header size",
+            "\nIncorrect amount of data read while reading the header size"),
+        TY_READ_ROWS("FileName", kReadName, kWidth, false,
+            "\nUnexpected end of file while reading the file name",
+            "\nUnexpected error while reading the file name",
+            "\nIncorrect amount of data read while reading the file name"),
+        TY_READ_ROWS("UncompressedSize", kReadUncompressedSize, 4, false,
+            "\nUnexpected end of file while reading the uncompressed file size for file",
+            "\nUnexpected error while reading the uncompressed file size for file",
+            "\nIncorrect amount of data read while reading the uncompressed file size"),
+        TY_READ_ROWS("CompressedSize", kReadCompressedSize, 4, false,
+            "\nUnexpected end of file while reading the compressed file size for file",
+            "\nUnexpected error while reading the compressed file size for file",
+            "\nIncorrect amount of data read while reading the compressed file size"),
+        TY_READ_ROWS("Flags", kReadFlags, 1, false,
+            "\nUnexpected end of file while reading the file flags",
+            "\nUnexpected error while reading the file flags",
+            "\nIncorrect amount of data read while reading the file flags"),
+        TY_READ_ROWS("DataStart", kReadDataStart, 4, false,
+            "\nUnexpected end of file while reading the file data start position",
+            "\nUnexpected error while reading the file data start position for file",
+            "\nIncorrect amount of data read while reading the file data start position")),
+    [](const ::testing::TestParamInfo<ReadFailureCase> &info) { return info.param.name; });
+
+TEST_F(PackageTest, AMissingFileCannotBeOpened) {
+    std::string path = folder + "/absent.exe";
+    ProductRun run = runProduct([&] { openPackage(&package, path.c_str()); });
+    expectFatalBox(run, "The database could not be opened. Please ensure that the file is not locked "
+                        "up by the system. You may need to reboot the system and try again. In case "
+                        "of further problems, please contact " TY_SUPPORT_EMAIL);
+}
+
+TEST_F(PackageTest, AFileLockedByTheSystemCannotBeOpened) {
+    std::string path = writeImage(standardImage());
+    standinFailOpen();
+    expectFatalBox(openPath(path),
+                   "The database could not be opened. Please ensure that the file is not locked "
+                   "up by the system. You may need to reboot the system and try again. In case "
+                   "of further problems, please contact " TY_SUPPORT_EMAIL);
+}
+
+struct SeekFailureCase {
+    const char *name;
+    int nth;
+    std::string text;
+};
+
+TY_PRINT_ROW_AS_NAME(SeekFailureCase)
+
+class SeekFailureTest : public PackageTest, public ::testing::WithParamInterface<SeekFailureCase> {};
+
+// A position the runtime cannot reach is where the data ends.
+TEST_P(SeekFailureTest, EndsWithTheStepsMessage) {
+    standinFailSeek(GetParam().nth);
+    expectFatalBox(openImage(standardImage()), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, SeekFailureTest,
+    ::testing::Values(
+        SeekFailureCase{"FileLength", 1, "\nError reading the file size." + kCorruptedParagraph},
+        SeekFailureCase{"Trailer", 2,
+            "\nThe installer encountered an unexpected end of file while reading the initial "
+            "data in the installation package." + kCorruptedParagraph},
+        SeekFailureCase{"CheckedPart", 3,
+            "\nUnexpected end of file while reading the installation database for control check "
+            "computation." + kCorruptedParagraph},
+        SeekFailureCase{"Header", 4, "\nUnexpected end of file while reading the number of files."}),
+    [](const ::testing::TestParamInfo<SeekFailureCase> &info) { return info.param.name; });
+
+// -- The trailer ----------------------------------------------------------------
+
+class TinyFileTest : public PackageTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(TinyFileTest, AFileWithoutRoomForATrailerEndsAtItsEnd) {
+    expectFatalBox(openImage(stubBytes(GetParam())),
+                   "\nThe installer encountered an unexpected end of file while reading the "
+                   "initial data in the installation package." + kCorruptedParagraph);
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, TinyFileTest, ::testing::Values(0, 1, 19));
+
+// -- The control check ------------------------------------------------------------
+
+struct CheckedSizeCase {
+    const char *name;
+    uint32_t checkedSize;
+    bool accepted;
+};
+
+TY_PRINT_ROW_AS_NAME(CheckedSizeCase)
+
+class CheckedSizeTest : public PackageTest, public ::testing::WithParamInterface<CheckedSizeCase> {};
+
+TEST_P(CheckedSizeTest, TheCheckedPartIsAtMostFourMillionBytes) {
+    // header 12, one record 59, the package start 4: the rest is entry data
+    uint32_t dataSize = GetParam().checkedSize - TY_HEADER_FIXED_SIZE - kRecordSize - 4;
+    Bytes image = writePackage(stubBytes(100), kWidth,
+                               {makeStoredRecord("big.dat", patternBytes(dataSize, 5))});
+    ASSERT_EQ(image.size() - 100 - TY_DIGEST_SIZE, GetParam().checkedSize);
+    ProductRun run = openImage(image);
+    if (GetParam().accepted) {
+        expectQuiet(run);
+        EXPECT_EQ(package.fileCount, 1u);
+    } else {
+        expectFatalBox(run, "\nInstallation database too great; this means it is corrupted.");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, CheckedSizeTest,
+    ::testing::Values(CheckedSizeCase{"Exactly4000000", 4000000, true},
+                      CheckedSizeCase{"Over4000000", 4000001, false}),
+    [](const ::testing::TestParamInfo<CheckedSizeCase> &info) { return info.param.name; });
+
+struct ChangedByteCase {
+    const char *name;
+    long fromEnd;           // > 0: offset from the file's end; <= 0: from P, negated
+    unsigned char mask;
+};
+
+TY_PRINT_ROW_AS_NAME(ChangedByteCase)
+
+class ChangedByteTest : public PackageTest, public ::testing::WithParamInterface<ChangedByteCase> {};
+
+TEST_P(ChangedByteTest, IsDetectedAsModified) {
+    Bytes image = standardImage();
+    const ChangedByteCase &c = GetParam();
+    size_t offset = c.fromEnd > 0 ? image.size() - (size_t)c.fromEnd : kStub + (size_t)-c.fromEnd;
+    image[offset] ^= c.mask;
+    expectFatalBox(openImage(image),
+                   "\nThe installer detected that the original installation data has been "
+                   "modified." + kCorruptedParagraph);
+}
+
+// The package starts at 0x1C000: each changed byte of that start still points
+// into the file, at other bytes.
+INSTANTIATE_TEST_SUITE_P(
+    Reader, ChangedByteTest,
+    ::testing::Values(
+        ChangedByteCase{"FileCount", 0, 0x01},
+        ChangedByteCase{"HeaderSize", -4, 0x80},
+        ChangedByteCase{"NameWidth", -8, 0x01},
+        ChangedByteCase{"Name", -(long)(TY_HEADER_FIXED_SIZE + 1), 0x01},
+        ChangedByteCase{"Flags", -(long)(TY_HEADER_FIXED_SIZE + kWidth + 8), 0x02},
+        ChangedByteCase{"DataStart", -(long)(TY_HEADER_FIXED_SIZE + kRecordSize - 1), 0x01},
+        ChangedByteCase{"FirstDataByte", -(long)(TY_HEADER_FIXED_SIZE + 3 * kRecordSize), 0x01},
+        ChangedByteCase{"LastDataByte", TY_TRAILER_SIZE + 1, 0x01},
+        ChangedByteCase{"PackageStartByte0", 20, 0x01},
+        ChangedByteCase{"PackageStartByte1", 19, 0x40},
+        ChangedByteCase{"PackageStartByte2", 18, 0x01},
+        ChangedByteCase{"StoredDigestFirst", 16, 0x01},
+        ChangedByteCase{"StoredDigestLast", 1, 0x80}),
+    [](const ::testing::TestParamInfo<ChangedByteCase> &info) { return info.param.name; });
+
+struct PackageStartCase {
+    const char *name;
+    long behindDigest;      // package start minus (file length - 16)
+    uint32_t absolute;      // used instead when not 0
+};
+
+TY_PRINT_ROW_AS_NAME(PackageStartCase)
+
+class NegativeCheckedSizeTest : public PackageTest,
+                                public ::testing::WithParamInterface<PackageStartCase> {};
+
+// A start behind the digest leaves a negative size: refused as memory that
+// cannot be had, without asking for it.
+TEST_P(NegativeCheckedSizeTest, IsRefusedAsAnAllocationFailure) {
+    Bytes image = standardImage();
+    const PackageStartCase &c = GetParam();
+    setPackageStart(&image, c.absolute ? c.absolute
+                                       : (uint32_t)(image.size() - TY_DIGEST_SIZE + c.behindDigest));
+    std::string path = writeImage(image);
+    long allocationsBefore = standinAllocationCount();
+    expectFatalBox(openPath(path),
+                   "\nInsufficient system memory to allocate for control check computation.");
+    EXPECT_EQ(standinAllocationCount(), allocationsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, NegativeCheckedSizeTest,
+    ::testing::Values(PackageStartCase{"OneBehind", 1, 0},
+                      PackageStartCase{"AtTheEnd", 16, 0},
+                      PackageStartCase{"TopByteChanged", 0, 0x0101C000u}),
+    [](const ::testing::TestParamInfo<PackageStartCase> &info) { return info.param.name; });
+
+TEST_F(PackageTest, AnEmptyCheckedPartMeetsTheEndOfFile) {
+    Bytes image = standardImage();
+    setPackageStart(&image, (uint32_t)(image.size() - TY_DIGEST_SIZE));
+    expectFatalBox(openImage(image),
+                   "\nUnexpected end of file while reading the installation database for control "
+                   "check computation." + kCorruptedParagraph);
+}
+
+// Past 4 GiB the size wraps round to a small one; the start itself cannot be
+// reached, so the checked part is not there.
+TEST_F(PackageTest, AStartBeyondFourGigabytesMeetsTheEndOfFile) {
+    Bytes image = standardImage();
+    setPackageStart(&image, 0xFFFFFFFFu);
+    expectFatalBox(openImage(image),
+                   "\nUnexpected end of file while reading the installation database for control "
+                   "check computation." + kCorruptedParagraph);
+}
+
+// -- Allocations ------------------------------------------------------------------
+
+struct AllocationCase {
+    const char *name;
+    int nth;
+    const char *text;
+};
+
+TY_PRINT_ROW_AS_NAME(AllocationCase)
+
+class AllocationFailureTest : public PackageTest,
+                              public ::testing::WithParamInterface<AllocationCase> {};
+
+TEST_P(AllocationFailureTest, EndsWithTheStepsMessage) {
+    std::string path = writeImage(standardImage());
+    standinFailAllocation(GetParam().nth);
+    expectFatalBox(openPath(path), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, AllocationFailureTest,
+    ::testing::Values(
+        AllocationCase{"CheckedPart", 1, "\nInsufficient system memory to allocate for control check computation."},
+        AllocationCase{"Table", 2, "\nInsufficient memory; cannot allocate headers"},
+        AllocationCase{"FirstEntry", 3, "\nInsufficient memory to allocate file entry"},
+        AllocationCase{"FirstName", 4, "\nInsufficient memory to allocate file name entry"},
+        AllocationCase{"LastEntry", 7, "\nInsufficient memory to allocate file entry"},
+        AllocationCase{"LastName", 8, "\nInsufficient memory to allocate file name entry"}),
+    [](const ::testing::TestParamInfo<AllocationCase> &info) { return info.param.name; });
+
+// -- The header -------------------------------------------------------------------
+
+struct FileCountCase {
+    const char *name;
+    uint32_t fileCount;
+    const char *text;
+};
+
+TY_PRINT_ROW_AS_NAME(FileCountCase)
+
+class FileCountLimitTest : public PackageTest, public ::testing::WithParamInterface<FileCountCase> {};
+
+// The table's size in bytes must fit in 32 bits; a count that passes reaches
+// the table's allocation (made to fail here instead of taking gigabytes).
+TEST_P(FileCountLimitTest, IsCheckedBeforeTheTableIsAllocated) {
+    Bytes image = standardImage();
+    patchSealed(&image, kStub, GetParam().fileCount);
+    std::string path = writeImage(image);
+    standinFailAllocation(2);
+    expectFatalBox(openPath(path), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, FileCountLimitTest,
+    ::testing::Values(
+        FileCountCase{"LargestThatFits", (uint32_t)(0xFFFFFFFFu / sizeof(void *)),
+                      "\nInsufficient memory; cannot allocate headers"},
+        FileCountCase{"OneMore", (uint32_t)(0xFFFFFFFFu / sizeof(void *)) + 1,
+                      "\nToo many files in the installation database"},
+        FileCountCase{"Largest", 0xFFFFFFFFu, "\nToo many files in the installation database"}),
+    [](const ::testing::TestParamInfo<FileCountCase> &info) { return info.param.name; });
+
+struct NameWidthCase {
+    const char *name;
+    uint32_t nameWidth;
+    bool accepted;
+};
+
+TY_PRINT_ROW_AS_NAME(NameWidthCase)
+
+class NameWidthLimitTest : public PackageTest, public ::testing::WithParamInterface<NameWidthCase> {};
+
+// The name buffer holds 259 bytes and the NUL; a wider field is refused
+// before any name is read.
+TEST_P(NameWidthLimitTest, FitsTheNameBuffer) {
+    Bytes image = writePackage(stubBytes(64), 259, {makeStoredRecord("a", patternBytes(8, 1))});
+    patchSealed(&image, 64 + 8, GetParam().nameWidth);
+    ProductRun run = openImage(image);
+    if (GetParam().accepted) {
+        expectQuiet(run);
+        EXPECT_EQ(package.nameWidth, 259u);
+        ASSERT_EQ(package.fileCount, 1u);
+        EXPECT_STREQ(package.entries[0]->name, "a");
+    } else {
+        expectFatalBox(run, "\nFile name width too great in the installation database");
+        EXPECT_EQ(standinReadCount(), kReadNameWidth);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, NameWidthLimitTest,
+    ::testing::Values(NameWidthCase{"Width259", 259, true},
+                      NameWidthCase{"Width260", 260, false},
+                      NameWidthCase{"Largest", 0xFFFFFFFFu, false}),
+    [](const ::testing::TestParamInfo<NameWidthCase> &info) { return info.param.name; });
+
+TEST_F(PackageTest, ANameWidthOfZeroMeetsTheEndOfFileAtTheFirstName) {
+    expectFatalBox(openImage(writePackage(stubBytes(64), 0, {makeStoredRecord("x", patternBytes(8, 1))})),
+                   "\nUnexpected end of file while reading the file name");
+}
+
+// -- Entry names ------------------------------------------------------------------
+
+class InvalidNameTest : public PackageTest, public ::testing::WithParamInterface<std::string> {};
+
+// A name is a file inside the installation folder, never a way out of it.
+TEST_P(InvalidNameTest, IsRefusedWhenThePackageIsOpened) {
+    std::vector<WriterRecord> records = standardRecords();
+    records[1].name = GetParam();
+    expectFatalBox(openImage(writePackage(stubBytes(64), kWidth, records)),
+                   "\nInvalid file name in the installation database");
+}
+
+INSTANTIATE_TEST_SUITE_P(Reader, InvalidNameTest,
+                         ::testing::Values("", ".", "..", "..\\evil.exe", "sub/file.txt",
+                                           "C:evil.exe", "trailing\\"));
+
+TEST_F(PackageTest, NamesWithDotsThatStayInTheFolderAreAccepted) {
+    std::vector<WriterRecord> records = standardRecords();
+    records[1].name = "..licence";
+    records[2].name = "a.b.c";
+    expectQuiet(openImage(writePackage(stubBytes(64), kWidth, records)));
+    ASSERT_EQ(package.fileCount, 3u);
+    EXPECT_STREQ(package.entries[1]->name, "..licence");
+    EXPECT_STREQ(package.entries[2]->name, "a.b.c");
+}
+
+// -- Records that run past the end of the file --------------------------------------
+
+struct PastEndCase {
+    const char *name;
+    size_t dataSize;        // entry data between the records and the trailer
+    uint32_t fileCount;     // what the header claims
+    const char *text;
+};
+
+TY_PRINT_ROW_AS_NAME(PastEndCase)
+
+class RecordsPastEndTest : public PackageTest, public ::testing::WithParamInterface<PastEndCase> {};
+
+// The header claims more records than the file holds: the entry data and then
+// the trailer are read as records, and the field that meets the end names it.
+TEST_P(RecordsPastEndTest, StopAtTheFieldThatMeetsTheEnd) {
+    const PastEndCase &c = GetParam();
+    Bytes data(c.dataSize, 'A');
+    data[0] = tyScrambleByte('b');   // the next record's name: "b"
+    data[1] = tyScrambleByte('\0');
+    Bytes image = writePackage(stubBytes(64), kWidth, {makeStoredRecord("a", data)});
+    patchSealed(&image, 64, c.fileCount);
+    expectFatalBox(openImage(image), c.text);
+}
+
+// A record is a 46-byte name, 4 + 4 + 1 + 4 bytes of fields; the 20-byte
+// trailer ends the file.
+INSTANTIATE_TEST_SUITE_P(
+    Reader, RecordsPastEndTest,
+    ::testing::Values(
+        PastEndCase{"FileName", 59 - 20, 3, "\nUnexpected end of file while reading the file name"},
+        PastEndCase{"UncompressedSize", 46 - 20, 2,
+                    "\nUnexpected end of file while reading the uncompressed file size for file"},
+        PastEndCase{"CompressedSize", 50 - 20, 2,
+                    "\nUnexpected end of file while reading the compressed file size for file"},
+        PastEndCase{"Flags", 54 - 20, 2, "\nUnexpected end of file while reading the file flags"},
+        PastEndCase{"DataStart", 55 - 20, 2,
+                    "\nUnexpected end of file while reading the file data start position"},
+        PastEndCase{"DataStartCut", 57 - 20, 2,
+                    "\nIncorrect amount of data read while reading the file data start position"}),
+    [](const ::testing::TestParamInfo<PastEndCase> &info) { return info.param.name; });
