@@ -1,0 +1,719 @@
+#!/usr/bin/env python3
+"""Runs Windows programs under Wine on a private X server and works them
+through their own windows with ty_driver.exe.
+
+A Session owns one throw-away copy of the run's template Wine prefix, one
+Xvfb and one driver. A test describes a run as the windows it expects, in
+order, with the answer to give each one, and the exit code; the session
+plays it, takes a screenshot at every window and writes a transcript of
+everything the driver said. Any difference raises HarnessError, whose
+message carries the transcript and the screenshot folder.
+
+Paths come from the environment that ctest sets (tests/e2e/CMakeLists.txt),
+or else from the build folder TY_BUILD_DIR (default: build/ at the top of
+the source tree) as scripts/build.sh lays it out:
+  TY_E2E_WIN_DIR   the Windows build tree (installer, stub, driver)
+  TY_E2E_OUT       transcripts and screenshots, one folder per session
+  TY_E2E_PREFIXES  the template prefix and the sessions' copies
+  TY_TYPACK        the host package tool
+
+  python3 harness.py make-template   makes the run's template prefix
+"""
+
+import hashlib
+import json
+import os
+import re
+import select
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import time
+import uuid
+
+TEMPLATE_READY = '.ty-e2e-template-ready'
+SCREEN = '1024x768x24'
+# Wine's own frames instead of a window manager's: there is none on the
+# private X server, and Wine would otherwise wait for one (two seconds)
+# whenever a window closes. It also puts the captions into the screenshots.
+WINE_X11_KEY = r'HKCU\Software\Wine\X11 Driver'
+
+DEFAULT_TIMEOUT_S = 20
+DRIVER_MARGIN_S = 20
+
+INSTALLER_CAPTION = 'Tessaly Installer 1.0'
+EXIT_FATAL = 4294967295
+CORRUPTED_PACKAGE_PARAGRAPH = (
+    '\nThe installation package is corrupted. It was probably damaged during '
+    'network download or transfer, or due to errors on the distribution '
+    'media. Please obtain a new package. The newest version can be found at '
+    'http://www.tessaly.example. For questions or comments, please contact '
+    'support@tessaly.example.')
+
+
+class HarnessError(AssertionError):
+    """A run went otherwise than the test said, or the harness could not do
+    its part; the message says what, with the transcript."""
+
+
+# ------------------------------------------------------------------ paths
+
+class Paths:
+    def __init__(self):
+        top = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        build = os.environ.get('TY_BUILD_DIR') or os.path.join(top, 'build')
+        host = os.path.join(build, 'host')
+        self.win_dir = os.environ.get('TY_E2E_WIN_DIR') or os.path.join(build, 'win')
+        self.out_root = os.environ.get('TY_E2E_OUT') or os.path.join(host, 'e2e-out')
+        self.prefixes = os.environ.get('TY_E2E_PREFIXES') or os.path.join(host, 'e2e-prefixes')
+        self.typack = os.environ.get('TY_TYPACK') or os.path.join(host, 'tools', 'typack')
+        self.template = os.path.join(self.prefixes, 'template')
+        self.driver = os.path.join(self.win_dir, 'tests', 'e2e', 'ty_driver.exe')
+        self.boxes = os.path.join(self.win_dir, 'tests', 'e2e', 'ty_boxes.exe')
+        self.installer = os.path.join(self.win_dir, 'TYInstaller.exe')
+        self.stub = os.path.join(self.win_dir, 'TYInstallerStub.exe')
+
+
+def wine_environment(paths, prefix, marker):
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith('WINE') and k not in ('DISPLAY', 'XAUTHORITY')}
+    env.update({
+        'WINEPREFIX': prefix,
+        'WINEARCH': 'win32',
+        'WINEDEBUG': '-all',
+        'WINEDLLOVERRIDES': 'winemenubuilder.exe=d',
+        # Every process of a session, Wine's own included, inherits these:
+        # teardown finds what is left of the session by the first, the next
+        # run's set-up what is left of an interrupted run by the second.
+        'TY_E2E_SESSION': marker,
+        'TY_E2E_ROOT': paths.prefixes,
+    })
+    return env
+
+
+# ------------------------------------------------------------------ processes
+
+def processes_with(name, value):
+    """Live processes whose environment holds name=value: (pid, command)."""
+    found = []
+    needle = f'{name}={value}'.encode()
+    for entry in os.listdir('/proc'):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f'/proc/{entry}/environ', 'rb') as f:
+                environ = f.read().split(b'\0')
+            if needle not in environ:
+                continue
+            with open(f'/proc/{entry}/stat', 'rb') as f:
+                state = f.read().rsplit(b')', 1)[1].split()[0]
+            if state in (b'Z', b'X'):
+                continue
+            with open(f'/proc/{entry}/cmdline', 'rb') as f:
+                command = f.read().replace(b'\0', b' ').decode('utf-8', 'replace').strip()
+        except OSError:
+            continue
+        found.append((int(entry), command))
+    return found
+
+
+def session_processes(marker):
+    """Live processes of one session: (pid, command)."""
+    return processes_with('TY_E2E_SESSION', marker)
+
+
+def kill_all(processes):
+    for pid, _ in processes:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
+def wait_until_gone(marker, timeout, keep_pid=None):
+    """Waits for the session's processes other than keep_pid to end; gives
+    those still there at the time-out."""
+    deadline = time.monotonic() + timeout
+    while True:
+        left = [p for p in session_processes(marker) if p[0] != keep_pid]
+        if not left or time.monotonic() >= deadline:
+            return left
+        time.sleep(0.1)
+
+
+class Xvfb:
+    """A private X server on a display number it picks itself (-displayfd),
+    so sessions running side by side never meet."""
+
+    def __init__(self, env, log_path):
+        read_end, write_end = os.pipe()
+        self.log = open(log_path, 'wb')
+        self.process = subprocess.Popen(
+            ['Xvfb', '-displayfd', str(write_end), '-screen', '0', SCREEN,
+             '-nolisten', 'tcp'],
+            pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=self.log,
+            stderr=subprocess.STDOUT, env=env, start_new_session=True)
+        os.close(write_end)
+        data = b''
+        deadline = time.monotonic() + 15
+        try:
+            while not data.endswith(b'\n'):
+                remaining = deadline - time.monotonic()
+                if remaining <= 0 or self.process.poll() is not None:
+                    break
+                ready, _, _ = select.select([read_end], [], [], remaining)
+                if ready:
+                    chunk = os.read(read_end, 64)
+                    if not chunk:
+                        break
+                    data += chunk
+        finally:
+            os.close(read_end)
+        if not data.strip().isdigit():
+            self.stop()
+            raise HarnessError(f'Xvfb did not start; see {log_path}')
+        self.display = int(data)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(5)
+        self.log.close()
+
+
+def kill_wineserver(env):
+    subprocess.run(['wineserver', '-k'], env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+
+
+# ------------------------------------------------------------------ template
+
+def sweep_interrupted_runs(paths):
+    """Ends what a run of this build folder that was killed part-way (a
+    ctest time-out, say) left behind: its processes and its prefixes."""
+    stale = processes_with('TY_E2E_ROOT', paths.prefixes)
+    if stale:
+        print(f'ending what an interrupted run left running: {stale}')
+        kill_all(stale)
+    if os.path.isdir(paths.prefixes):
+        for entry in os.listdir(paths.prefixes):
+            path = os.path.join(paths.prefixes, entry)
+            if os.path.isdir(path):
+                shutil.rmtree(path, ignore_errors=True)
+
+
+def make_template():
+    """The run's template prefix: a fresh 32-bit prefix, made once per run
+    (wineboot -i takes seconds) and copied by every session."""
+    paths = Paths()
+    template = paths.template
+    sweep_interrupted_runs(paths)
+    os.makedirs(paths.prefixes, exist_ok=True)
+    marker = 'template-' + uuid.uuid4().hex
+    env = wine_environment(paths, template, marker)
+    xvfb = Xvfb(env, os.path.join(paths.prefixes, 'template-xvfb.log'))
+    env['DISPLAY'] = f':{xvfb.display}'
+    # No Mono or Gecko: their installers would ask on the screen.
+    env['WINEDLLOVERRIDES'] = 'winemenubuilder.exe=d;mscoree=d;mshtml=d'
+    try:
+        for command in (['wineboot', '-i'],
+                        ['wine', 'reg', 'add', WINE_X11_KEY, '/v', 'Managed', '/d', 'N', '/f']):
+            result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=240)
+            if result.returncode != 0:
+                raise HarnessError(f'{" ".join(command)} failed ({result.returncode}):\n'
+                                   + result.stderr.decode('utf-8', 'replace'))
+        # Let the server end by itself, so that it writes the registry out.
+        subprocess.run(['wineserver', '-w'], env=env, stdin=subprocess.DEVNULL, timeout=60)
+    finally:
+        kill_wineserver(env)
+        left = wait_until_gone(marker, 10, keep_pid=xvfb.process.pid)
+        xvfb.stop()
+        kill_all(session_processes(marker))
+    with open(os.path.join(template, 'user.reg'), encoding='utf-8', errors='replace') as f:
+        if '"Managed"="N"' not in f.read():
+            raise HarnessError('the template prefix did not keep its X11 driver setting')
+    if left:
+        raise HarnessError(f'Wine did not end after making the template: {left}')
+    open(os.path.join(template, TEMPLATE_READY), 'w').close()
+    print(f'template prefix ready in {template}')
+
+
+# ------------------------------------------------------------------ windows
+
+class Window:
+    """One window as the driver described it."""
+
+    def __init__(self, data):
+        self.data = data
+        self.hwnd = data['hwnd']
+        self.cls = data['class']
+        self.caption = data['caption']
+        self.controls = data['controls']
+        box = data.get('messagebox')
+        self.is_message_box = box is not None
+        self.text = box['text'] if box else None
+        self.icon = box['icon'] if box else None
+        self.buttons = [b['text'] for b in box['buttons']] if box else []
+        self.button_ids = {b['text'].replace('&', ''): b['id'] for b in box['buttons']} if box else {}
+
+    def control(self, control_id):
+        for control in self.controls:
+            if control['id'] == control_id:
+                return control
+        return None
+
+    def summary(self):
+        if self.is_message_box:
+            return (f'message box {self.caption!r}, icon {self.icon}, buttons {self.buttons}, '
+                    f'text {self.text!r}')
+        parts = [f'window {self.cls} {self.caption!r}']
+        for c in self.controls:
+            check = '' if c['check'] is None else f' check={c["check"]}'
+            flags = ('' if c['enabled'] else ' disabled') + ('' if c['visible'] else ' hidden')
+            parts.append(f'  [{c["id"]}] {c["class"]} {c["text"]!r}{check}{flags}')
+        return '\n'.join(parts)
+
+
+class Box:
+    """An expected message box and the button to press in it."""
+
+    def __init__(self, text, caption=INSTALLER_CAPTION, icon='error', buttons=('OK',),
+                 press='OK', name='box'):
+        self.text, self.caption, self.icon = text, caption, icon
+        self.buttons, self.press, self.name = list(buttons), press, name
+        if press.replace('&', '') not in [b.replace('&', '') for b in buttons]:
+            raise HarnessError(f'the box is to be answered with {press!r}, '
+                               f'which is not among its buttons {self.buttons}')
+
+    def differences(self, window):
+        found = []
+        if not window.is_message_box:
+            return [f'expected a message box, got {window.summary()}']
+        if window.caption != self.caption:
+            found.append(f'caption: expected {self.caption!r}, got {window.caption!r}')
+        if window.text != self.text:
+            found.append('text: ' + describe_text_difference(self.text, window.text))
+        if window.icon != self.icon:
+            found.append(f'icon: expected {self.icon}, got {window.icon}')
+        if window.buttons != self.buttons:
+            found.append(f'buttons: expected {self.buttons}, got {window.buttons}')
+        return found
+
+    def answer(self, session, window):
+        session.click(window.button_ids[self.press.replace('&', '')])
+
+
+class Dialog:
+    """An expected window other than a message box: its caption, the texts
+    of some of its controls, and what to do in it, in order:
+    ('type', id, text), ('check', id, 0|1), ('click', id), ('key', name),
+    ('close',)."""
+
+    def __init__(self, caption, controls=None, actions=(), name='dialog'):
+        self.caption, self.controls = caption, dict(controls or {})
+        self.actions, self.name = list(actions), name
+
+    def differences(self, window):
+        found = []
+        if window.is_message_box:
+            return [f'expected a dialog {self.caption!r}, got {window.summary()}']
+        if window.caption != self.caption:
+            found.append(f'caption: expected {self.caption!r}, got {window.caption!r}')
+        for control_id, text in self.controls.items():
+            control = window.control(control_id)
+            if control is None:
+                found.append(f'control {control_id}: missing')
+            elif control['text'] != text:
+                found.append(f'control {control_id}: '
+                             + describe_text_difference(text, control['text']))
+        return found
+
+    def answer(self, session, window):
+        for action in self.actions:
+            verb, arguments = action[0], action[1:]
+            if verb == 'close':
+                session.close_window()
+            else:
+                getattr(session, verb)(*arguments)
+
+
+def describe_text_difference(expected, actual):
+    if actual is None:
+        return f'expected {expected!r}, got nothing'
+    at = 0
+    while at < min(len(expected), len(actual)) and expected[at] == actual[at]:
+        at += 1
+    return (f'differs at character {at}: expected {expected[at:at + 40]!r}..., '
+            f'got {actual[at:at + 40]!r}... (expected {len(expected)} characters, '
+            f'got {len(actual)}); whole text: {actual!r}')
+
+
+# ------------------------------------------------------------------ session
+
+class Session:
+    """One prefix, one X server, one driver. Use as a context manager."""
+
+    def __init__(self, name):
+        self.paths = Paths()
+        self.name = re.sub(r'[^A-Za-z0-9_.-]+', '_', name)
+        self.out = os.path.join(self.paths.out_root, self.name)
+        self.prefix = os.path.join(self.paths.prefixes, f'{self.name}-{os.getpid()}')
+        self.marker = uuid.uuid4().hex
+        self.transcript_path = os.path.join(self.out, 'transcript.txt')
+        self.lines = []
+        self.shots = 0
+        self.xvfb = None
+        self.driver = None
+        self.env = None
+        self.run_start = 0
+        self._buffer = b''
+
+    # -- life
+
+    def __enter__(self):
+        try:
+            self.open()
+        except BaseException:
+            self.close(check=False)
+            raise
+        return self
+
+    def __exit__(self, kind, value, trace):
+        self.close(check=kind is None)
+        return False
+
+    def open(self):
+        if not os.path.exists(os.path.join(self.paths.template, TEMPLATE_READY)):
+            raise HarnessError(f'no template prefix in {self.paths.template}: '
+                               'the e2e_template test makes it')
+        for needed in (self.paths.driver,):
+            if not os.path.exists(needed):
+                raise HarnessError(f'{needed} is missing: build the Windows tree')
+        shutil.rmtree(self.out, ignore_errors=True)
+        os.makedirs(self.out)
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        subprocess.run(['cp', '-a', self.paths.template, self.prefix], check=True)
+        os.makedirs(self.drive_c('ty-e2e'), exist_ok=True)
+        self.env = wine_environment(self.paths, self.prefix, self.marker)
+        self.xvfb = Xvfb(self.env, os.path.join(self.out, 'xvfb.log'))
+        self.env['DISPLAY'] = f':{self.xvfb.display}'
+        self.note(f'session {self.name}: prefix {self.prefix}, display :{self.xvfb.display}')
+        self.driver_log = open(os.path.join(self.out, 'driver-stderr.txt'), 'wb')
+        self.driver = subprocess.Popen(['wine', self.paths.driver], env=self.env,
+                                       cwd=self.prefix, stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE, stderr=self.driver_log)
+
+    def close(self, check=True):
+        """Ends everything of the session and removes its prefix. With check,
+        raises HarnessError when anything of it had to be killed by force."""
+        problems = []
+        if self.driver is not None:
+            if self.driver.poll() is None:
+                try:
+                    self._order('kill', 10, quiet_errors=True)
+                    self._order('quit', 10, quiet_errors=True)
+                except HarnessError:
+                    pass
+            try:
+                self.driver.stdin.close()
+            except OSError:
+                pass
+            try:
+                self.driver.wait(10)
+            except subprocess.TimeoutExpired:
+                problems.append('the driver did not end when told to')
+                self.driver.kill()
+                self.driver.wait(5)
+            self.driver.stdout.close()
+            self.driver_log.close()
+            self.driver = None
+        if self.env is not None:
+            try:
+                kill_wineserver(self.env)
+            except subprocess.TimeoutExpired:
+                problems.append('wineserver -k did not return')
+            xvfb_pid = self.xvfb.process.pid if self.xvfb else None
+            left = wait_until_gone(self.marker, 5, keep_pid=xvfb_pid)
+            if left:
+                problems.append(f'left running after wineserver -k, killed: {left}')
+                kill_all(left)
+        if self.xvfb is not None:
+            self.xvfb.stop()
+            self.xvfb = None
+        if self.env is not None:
+            left = wait_until_gone(self.marker, 5)
+            if left:
+                problems.append(f'left running at the end, killed: {left}')
+                kill_all(left)
+                if wait_until_gone(self.marker, 5):
+                    problems.append('processes survived SIGKILL')
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        for problem in problems:
+            self.note('teardown: ' + problem)
+        if problems and check:
+            raise HarnessError(self.report('teardown: ' + '; '.join(problems)))
+
+    # -- transcript
+
+    def note(self, line):
+        stamp = time.strftime('%H:%M:%S')
+        self.lines.append(f'{stamp} {line}')
+        os.makedirs(self.out, exist_ok=True)
+        with open(self.transcript_path, 'a', encoding='utf-8') as f:
+            f.write(f'{stamp} {line}\n')
+
+    def report(self, message):
+        """The message with the transcript of the current run (the whole
+        session's is in the transcript file)."""
+        return (f'{message}\n--- transcript ({self.transcript_path}) ---\n'
+                + '\n'.join(self.lines[self.run_start:])
+                + f'\n--- screenshots in {self.out} ---')
+
+    def fail(self, message):
+        raise HarnessError(self.report(message))
+
+    def screenshot(self, step):
+        """Saves the X screen as NN-step.png in the session's folder."""
+        self.shots += 1
+        name = f'{self.shots:02d}-{re.sub(r"[^A-Za-z0-9_.-]+", "_", step)}.png'
+        path = os.path.join(self.out, name)
+        # What was painted reaches the X server a moment later.
+        time.sleep(0.15)
+        result = subprocess.run(['import', '-display', f':{self.xvfb.display}', '-window',
+                                 'root', path], stdin=subprocess.DEVNULL, capture_output=True,
+                                timeout=30)
+        if result.returncode != 0:
+            self.note(f'screenshot {name} failed: '
+                      + result.stderr.decode('utf-8', 'replace').strip())
+        else:
+            self.note(f'screenshot {name}')
+        return path
+
+    # -- driver orders
+
+    def _read_line(self, deadline):
+        fd = self.driver.stdout.fileno()
+        while b'\n' not in self._buffer:
+            remaining = deadline - time.monotonic()
+            if remaining <= 0:
+                return None
+            ready, _, _ = select.select([fd], [], [], remaining)
+            if ready:
+                chunk = os.read(fd, 65536)
+                if not chunk:
+                    self.fail('the driver ended unexpectedly')
+                self._buffer += chunk
+        line, _, self._buffer = self._buffer.partition(b'\n')
+        return line.decode('utf-8', 'replace').rstrip('\r')
+
+    def _order(self, order, wait_s, quiet_errors=False):
+        if self.driver is None or self.driver.poll() is not None:
+            self.fail(f'the driver is not running (order {order!r})')
+        self.note(f'> {order}')
+        try:
+            self.driver.stdin.write(order.encode('utf-8') + b'\n')
+            self.driver.stdin.flush()
+        except BrokenPipeError:
+            self.fail(f'the driver ended before order {order!r}')
+        line = self._read_line(time.monotonic() + wait_s + DRIVER_MARGIN_S)
+        if line is None:
+            self.fail(f'the driver gave no answer to {order!r}')
+        kind, _, rest = line.partition(' ')
+        if kind in ('window', 'windows'):
+            data = json.loads(rest)
+            windows = [Window(d) for d in (data if kind == 'windows' else [data])]
+            self.note('< ' + kind + ':' + ''.join('\n    ' + w.summary().replace('\n', '\n    ')
+                                                  for w in windows))
+        else:
+            self.note(f'< {line}')
+        if kind == 'error' and not quiet_errors:
+            what, _, detail = rest.partition(' ')
+            if what == 'window':
+                window = Window(json.loads(detail))
+                self.note(f'  (new window while waiting for the end: {window.summary()})')
+                self.screenshot('unexpected-window')
+            if what == 'timeout':
+                self._order('windows', 10, quiet_errors=True)
+                self.screenshot('timeout')
+            self.fail(f'{order}: {what} {detail}')
+        return kind, rest
+
+    def start(self, command_line, cwd='C:\\ty-e2e'):
+        self._order(f'cwd {cwd}', 5)
+        kind, rest = self._order(f'start {command_line}', 10)
+        return int(rest.split()[1])
+
+    def wait_window(self, timeout=DEFAULT_TIMEOUT_S):
+        _, rest = self._order(f'wait-window {int(timeout * 1000)}', timeout)
+        return Window(json.loads(rest))
+
+    def describe(self):
+        _, rest = self._order('describe', 5)
+        return Window(json.loads(rest))
+
+    def windows(self):
+        _, rest = self._order('windows', 5)
+        return [Window(d) for d in json.loads(rest)]
+
+    def wait_exit(self, timeout=DEFAULT_TIMEOUT_S):
+        _, rest = self._order(f'wait-exit {int(timeout * 1000)}', timeout)
+        return int(rest)
+
+    def click(self, control_id):
+        self._order(f'click {control_id}', 5)
+
+    def type(self, control_id, text):
+        self._order(f'type {control_id} {text}', 5)
+
+    def check(self, control_id, state):
+        self._order(f'check {control_id} {int(state)}', 5)
+
+    def key(self, name):
+        self._order(f'key {name}', 5)
+
+    def close_window(self):
+        self._order('close', 5)
+
+    def kill(self):
+        self._order('kill', 10)
+
+    # -- files
+
+    def drive_c(self, *parts):
+        return os.path.join(self.prefix, 'drive_c', *parts)
+
+    def host_path(self, windows_path):
+        """Where a C:\\ path of the session's prefix lies on this machine."""
+        if not windows_path[:3].upper() == 'C:\\':
+            raise HarnessError(f'not a path on drive C: {windows_path!r}')
+        return self.drive_c(*[p for p in windows_path[3:].split('\\') if p])
+
+    def put_program(self, data_or_path, name):
+        """Places a program into C:\\ty-e2e and gives its Windows path."""
+        target = self.drive_c('ty-e2e', name)
+        if isinstance(data_or_path, (bytes, bytearray)):
+            with open(target, 'wb') as f:
+                f.write(data_or_path)
+        else:
+            shutil.copyfile(data_or_path, target)
+        return 'C:\\ty-e2e\\' + name
+
+    # -- runs
+
+    def play(self, command_line, steps, exit_code, timeout=DEFAULT_TIMEOUT_S, name='run'):
+        """Starts the program, expects each step's window in turn, answers it,
+        and expects the program to end with exit_code (an unsigned number)."""
+        self.run_start = len(self.lines)
+        self.note(f'=== {name}: {command_line}')
+        self.start(command_line)
+        try:
+            for number, step in enumerate(steps, 1):
+                try:
+                    window = self.wait_window(timeout)
+                except HarnessError as error:
+                    raise HarnessError(f'{name}, step {number} ({step.name}): '
+                                       f'the window did not come\n{error}') from None
+                self.screenshot(f'{name}-{number}-{step.name}')
+                differences = step.differences(window)
+                if differences:
+                    self.fail(f'{name}, step {number} ({step.name}): '
+                              + '; '.join(differences))
+                step.answer(self, window)
+            try:
+                code = self.wait_exit(timeout)
+            except HarnessError as error:
+                raise HarnessError(f'{name}: expected the end with exit code {exit_code}\n'
+                                   f'{error}') from None
+            if code != exit_code:
+                self.fail(f'{name}: exit code: expected {exit_code}, got {code}')
+            self.note(f'=== {name}: as expected')
+        except HarnessError:
+            # Nothing of a failed run may hold the lock or the screen for the next.
+            try:
+                self._order('kill', 10, quiet_errors=True)
+            except HarnessError:
+                pass
+            raise
+
+
+# ------------------------------------------------------------------ installer images
+
+def le32(data, offset):
+    return struct.unpack_from('<I', data, offset)[0]
+
+
+def trailer_start(image):
+    """packageStart, the offset of the package that the trailer gives."""
+    return le32(image, len(image) - 20)
+
+
+def reseal(image):
+    """Recomputes the control check over package start .. digest."""
+    image = bytearray(image)
+    start = trailer_start(image)
+    image[-16:] = hashlib.md5(bytes(image[start:len(image) - 16])).digest()
+    return image
+
+
+def package_header(image):
+    start = trailer_start(image)
+    return {'start': start, 'file_count': le32(image, start),
+            'header_size': le32(image, start + 4), 'name_width': le32(image, start + 8)}
+
+
+def with_checked_part(image, size):
+    """The image with zero bytes put between the last entry's data and the
+    trailer so that the checked part (package start up to the digest) is
+    size bytes long, resealed. The reader never looks between entries."""
+    start = trailer_start(image)
+    body = bytes(image[:-20])
+    padding = size - (len(body) + 4 - start)
+    if padding < 0:
+        raise HarnessError(f'the checked part is already longer than {size} bytes')
+    return reseal(body + bytes(padding) + struct.pack('<I', start) + bytes(16))
+
+
+NAME_WIDTH = 46
+RECORD_SIZE = NAME_WIDTH + 13
+
+
+def entry_record(name, uncompressed, compressed, flags, data_start):
+    stored = bytes((b + 32) & 0xFF for b in name.encode('ascii'))
+    stored += bytes([32]) * (NAME_WIDTH - len(stored))
+    return stored + struct.pack('<IIBI', uncompressed, compressed, flags, data_start)
+
+
+def package_cut_in_second_record(stub, present):
+    """A sealed installer whose header announces two entry records, with the
+    file ending after `present` bytes of the second one. The trailer is
+    always the file's last 20 bytes, so here it doubles as the end of the
+    records; the names end early enough not to reach into it."""
+    header = struct.pack('<III', 2, 12 + 2 * RECORD_SIZE, NAME_WIDTH)
+    records = (entry_record('first.txt', 10, 20, 2, 12 + 2 * RECORD_SIZE)
+               + entry_record('second.txt', 10, 20, 2, 12 + 2 * RECORD_SIZE + 20)[:present])
+    image = bytearray(stub) + header + records
+    if len(records) + len(header) < 20 + 12:
+        raise HarnessError('the trailer would cover the header')
+    image[-20:-16] = struct.pack('<I', len(stub))
+    return reseal(image)
+
+
+def run_typack(*arguments):
+    typack = Paths().typack
+    if not typack or not os.path.exists(typack):
+        raise HarnessError(f'the package tool is missing ({typack!r}): build the host tree')
+    return subprocess.run([typack, *arguments], capture_output=True, text=True, timeout=120)
+
+
+if __name__ == '__main__':
+    if sys.argv[1:] == ['make-template']:
+        make_template()
+    else:
+        sys.exit(f'usage: {sys.argv[0]} make-template')
