@@ -3,11 +3,15 @@
 // simplest that serves otherwise; see ty_standin.h for the test controls.
 #include "ty_standin.h"
 
+#include <direct.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <setjmp.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <deque>
@@ -41,6 +45,8 @@ std::vector<StandinMessageBox> messageBoxes;
 std::deque<int> answers;
 
 bool openFails;
+std::vector<int> openFaults;
+int openCalls;
 std::vector<ReadFault> readFaults;
 std::vector<int> seekFaults;
 int readCalls;
@@ -52,6 +58,47 @@ bool modulePathSet;
 DWORD version = kWindowsXpVersion;
 std::vector<Semaphore> semaphores;
 std::vector<HandleSlot> handles;
+
+std::string windowsDirectory;
+bool windowsDirectorySet;
+bool moveFileRefused;
+std::vector<std::string> deniedPaths;
+
+// The registry: nodes by index (0 is HKEY_LOCAL_MACHINE), handles by slot.
+struct RegistryValue {
+    std::string name;
+    DWORD type;
+    std::vector<unsigned char> data;
+};
+
+struct RegistryNode {
+    std::string name;
+    size_t parent;
+    std::vector<size_t> children;  // in creation order
+    std::vector<RegistryValue> values;
+    bool deleted;
+};
+
+struct RegistryHandle {
+    size_t node;
+    REGSAM access;
+    bool open;
+};
+
+struct RegistryFault {
+    StandinRegistryCall call;
+    int atCall;
+    LONG error;
+};
+
+const uintptr_t kFirstKeyHandle = 0x7000;
+const char *const kSessionManagerKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char *const kPendingRenamesValue = "PendingFileRenameOperations";
+
+std::vector<RegistryNode> registryNodes;
+std::vector<RegistryHandle> registryHandles;
+std::vector<RegistryFault> registryFaults;
+int registryCalls[kStandinRegCallKinds];
 
 HBITMAP dibResult = kDefaultBitmap;
 std::vector<StandinDibCall> dibCalls;
@@ -106,12 +153,152 @@ size_t dibBitsSize(const BITMAPINFOHEADER &header) {
     return (size_t)(rowSize * rows);
 }
 
+// Windows takes either separator.
+std::string hostPath(const char *path) {
+    std::string host = path ? path : "";
+    for (char &c : host)
+        if (c == '\\') c = '/';
+    return host;
+}
+
+bool pathDenied(const char *path) {
+    for (const std::string &denied : deniedPaths)
+        if (denied == path) return true;
+    return false;
+}
+
+// errno as the Microsoft runtime sets it for the same failure: a missing
+// folder on the path is ENOENT, deleting a folder as a file EACCES.
+int windowsErrno(int hostErrno) {
+    switch (hostErrno) {
+    case ENOTDIR: return ENOENT;
+    case EISDIR:
+    case EPERM: return EACCES;
+    default: return hostErrno;
+    }
+}
+
+// Whether a descriptor from _open has this file open.
+bool heldOpen(const std::string &path) {
+    struct stat target;
+    if (stat(path.c_str(), &target) != 0) return false;
+    for (int descriptor : openDescriptors) {
+        struct stat held;
+        if (fstat(descriptor, &held) == 0 && held.st_dev == target.st_dev &&
+            held.st_ino == target.st_ino)
+            return true;
+    }
+    return false;
+}
+
+LONG registryFault(StandinRegistryCall call) {
+    registryCalls[call]++;
+    for (const RegistryFault &fault : registryFaults)
+        if (fault.call == call && fault.atCall == registryCalls[call]) return fault.error;
+    return ERROR_SUCCESS;
+}
+
+size_t newRegistryNode(const std::string &name, size_t parent) {
+    registryNodes.push_back({name, parent, {}, {}, false});
+    return registryNodes.size() - 1;
+}
+
+const size_t kNoNode = (size_t)-1;
+
+size_t findChild(size_t node, const std::string &name) {
+    for (size_t child : registryNodes[node].children)
+        if (strcasecmp(registryNodes[child].name.c_str(), name.c_str()) == 0) return child;
+    return kNoNode;
+}
+
+// The components of a key path; empty ones (a doubled or final "\") are
+// skipped.
+std::vector<std::string> splitKeyPath(const char *path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char *p = path ? path : ""; ; p++) {
+        if (*p == '\\' || *p == '\0') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+            if (*p == '\0') break;
+        } else {
+            part += *p;
+        }
+    }
+    return parts;
+}
+
+// The node under node named by path; kNoNode when a component is missing.
+// With create, missing components are made and created tells whether the
+// last one was.
+size_t walkKeyPath(size_t node, const char *path, bool create, bool *created) {
+    if (created) *created = false;
+    for (const std::string &part : splitKeyPath(path)) {
+        size_t child = findChild(node, part);
+        if (child == kNoNode) {
+            if (!create) return kNoNode;
+            child = newRegistryNode(part, node);
+            registryNodes[node].children.push_back(child);
+            if (created) *created = true;
+        } else if (created) {
+            *created = false;
+        }
+        node = child;
+    }
+    return node;
+}
+
+// The node a key handle stands for, when the handle allows access.
+LONG resolveKey(HKEY key, REGSAM access, size_t *node) {
+    if (key == HKEY_LOCAL_MACHINE) {
+        *node = 0;
+        return ERROR_SUCCESS;
+    }
+    uintptr_t value = (uintptr_t)key;
+    if (value < kFirstKeyHandle || (value - kFirstKeyHandle) % kHandleStep != 0)
+        return ERROR_INVALID_HANDLE;
+    size_t slot = (value - kFirstKeyHandle) / kHandleStep;
+    if (slot >= registryHandles.size() || !registryHandles[slot].open) return ERROR_INVALID_HANDLE;
+    const RegistryHandle &handle = registryHandles[slot];
+    if (registryNodes[handle.node].deleted) return ERROR_KEY_DELETED;
+    if ((handle.access & access) != access) return ERROR_ACCESS_DENIED;
+    *node = handle.node;
+    return ERROR_SUCCESS;
+}
+
+// KEY_ALL_ACCESS, KEY_READ and KEY_WRITE hold the specific rights as bits, so
+// the rights a call needs are a plain subset test.
+HKEY newKeyHandle(size_t node, REGSAM access) {
+    registryHandles.push_back({node, access, true});
+    return (HKEY)(kFirstKeyHandle + (registryHandles.size() - 1) * kHandleStep);
+}
+
+RegistryValue *findValue(size_t node, const char *name) {
+    const char *wanted = name ? name : "";
+    for (RegistryValue &value : registryNodes[node].values)
+        if (strcasecmp(value.name.c_str(), wanted) == 0) return &value;
+    return NULL;
+}
+
+void resetRegistry() {
+    registryNodes.clear();
+    registryHandles.clear();
+    registryFaults.clear();
+    for (int &count : registryCalls) count = 0;
+    newRegistryNode("HKEY_LOCAL_MACHINE", 0);
+    walkKeyPath(0, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", true, NULL);
+    walkKeyPath(0, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", true, NULL);
+    walkKeyPath(0, kSessionManagerKey, true, NULL);
+}
+
 }  // namespace
 
 void standinReset() {
     messageBoxes.clear();
     answers.clear();
     openFails = false;
+    openFaults.clear();
+    openCalls = 0;
     readFaults.clear();
     seekFaults.clear();
     readCalls = 0;
@@ -123,6 +310,11 @@ void standinReset() {
     version = kWindowsXpVersion;
     semaphores.clear();
     handles.clear();
+    windowsDirectory.clear();
+    windowsDirectorySet = false;
+    moveFileRefused = false;
+    deniedPaths.clear();
+    resetRegistry();
     dibResult = kDefaultBitmap;
     dibCalls.clear();
     deletedObjects.clear();
@@ -187,13 +379,20 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
 // Low-level file I/O -------------------------------------------------------
 
 void standinFailOpen() { openFails = true; }
+void standinFailOpenAt(int nth) { openFaults.push_back(openCalls + nth); }
 void standinSetReadResult(int nth, int result) { readFaults.push_back({readCalls + nth, result}); }
 void standinFailSeek(int nth) { seekFaults.push_back(seekCalls + nth); }
 int standinReadCount() { return readCalls; }
 int standinOpenDescriptorCount() { return (int)openDescriptors.size(); }
 
 int _open(const char *path, int flags, ...) {
-    if (openFails) return -1;
+    openCalls++;
+    bool faulted = openFails;
+    for (int atCall : openFaults) faulted = faulted || atCall == openCalls;
+    if (faulted) {
+        errno = EACCES;
+        return -1;
+    }
     int posixFlags = 0;
     switch (flags & (_O_WRONLY | _O_RDWR)) {
     case _O_WRONLY: posixFlags = O_WRONLY; break;
@@ -206,8 +405,12 @@ int _open(const char *path, int flags, ...) {
     if (flags & _O_EXCL) posixFlags |= O_EXCL;
     // The permission argument of _O_CREAT is Windows' read-only switch; every
     // file made here is writable.
-    int descriptor = open(path, posixFlags, 0644);
-    if (descriptor != -1) openDescriptors.insert(descriptor);
+    int descriptor = open(hostPath(path).c_str(), posixFlags, 0644);
+    if (descriptor == -1) {
+        errno = windowsErrno(errno);
+        return -1;
+    }
+    openDescriptors.insert(descriptor);
     return descriptor;
 }
 
@@ -234,6 +437,63 @@ long _lseek(int descriptor, long offset, int origin) {
 int _close(int descriptor) {
     openDescriptors.erase(descriptor);
     return close(descriptor);
+}
+
+int _write(int descriptor, const void *buffer, unsigned int count) {
+    return (int)write(descriptor, buffer, count);
+}
+
+// Files and folders -------------------------------------------------------
+
+void standinDenyPath(const char *path) { deniedPaths.push_back(path); }
+
+int _access(const char *path, int mode) {
+    if (pathDenied(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    int hostMode = (mode & 2 ? W_OK : 0) | (mode & 4 ? R_OK : 0);
+    if (access(hostPath(path).c_str(), hostMode == 0 ? F_OK : hostMode) == 0) return 0;
+    errno = windowsErrno(errno);
+    return -1;
+}
+
+int _unlink(const char *path) {
+    std::string host = hostPath(path);
+    struct stat status;
+    bool isFolder = stat(host.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    if (pathDenied(path) || isFolder || heldOpen(host)) {
+        errno = EACCES;
+        return -1;
+    }
+    if (unlink(host.c_str()) == 0) return 0;
+    errno = windowsErrno(errno);
+    return -1;
+}
+
+int _rmdir(const char *path) {
+    if (pathDenied(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    std::string host = hostPath(path);
+    if (rmdir(host.c_str()) == 0) return 0;
+    int error = errno;
+    // RemoveDirectoryA on a file: ERROR_DIRECTORY, which the runtime has no
+    // errno for.
+    struct stat status;
+    if (error == ENOTDIR && lstat(host.c_str(), &status) == 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    errno = windowsErrno(error);
+    return -1;
+}
+
+int _mkdir(const char *path) {
+    if (mkdir(hostPath(path).c_str(), 0755) == 0) return 0;
+    errno = windowsErrno(errno);
+    return -1;
 }
 
 // Kernel -------------------------------------------------------------------
@@ -319,6 +579,195 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
     }
     memcpy(fileName, modulePath.c_str(), length + 1);
     return (DWORD)length;
+}
+
+void standinSetWindowsDirectory(const char *path) {
+    windowsDirectorySet = path != NULL;
+    windowsDirectory = path ? path : "";
+}
+
+void standinRefuseMoveFile() { moveFileRefused = true; }
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+    if (!windowsDirectorySet) return 0;
+    // Too small a buffer: nothing written, the size needed returned.
+    UINT length = (UINT)windowsDirectory.size();
+    if (buffer == NULL || length + 1 > size) return length + 1;
+    memcpy(buffer, windowsDirectory.c_str(), length + 1);
+    return length;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
+    if (moveFileRefused || existingName == NULL) return FALSE;
+    // Only what the installer asks for: deletion at the next start.
+    if (newName != NULL || !(flags & MOVEFILE_DELAY_UNTIL_REBOOT)) return FALSE;
+    size_t node = walkKeyPath(0, kSessionManagerKey, true, NULL);
+    RegistryValue *value = findValue(node, kPendingRenamesValue);
+    if (value == NULL) {
+        registryNodes[node].values.push_back({kPendingRenamesValue, REG_MULTI_SZ, {}});
+        value = &registryNodes[node].values.back();
+    }
+    std::vector<unsigned char> &data = value->data;
+    if (!data.empty() && data.back() == 0) data.pop_back();  // the list's end
+    std::string entry = std::string("\\??\\") + existingName;
+    data.insert(data.end(), entry.begin(), entry.end());
+    data.push_back(0);
+    data.push_back(0);  // the empty new name
+    data.push_back(0);
+    value->type = REG_MULTI_SZ;
+    return TRUE;
+}
+
+// Registry -----------------------------------------------------------------
+
+void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error) {
+    registryFaults.push_back({call, registryCalls[call] + nth, error});
+}
+
+int standinOpenRegistryKeyCount() {
+    int count = 0;
+    for (const RegistryHandle &handle : registryHandles) count += handle.open ? 1 : 0;
+    return count;
+}
+
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY result) {
+    LONG fault = registryFault(kStandinRegOpenKey);
+    if (fault != ERROR_SUCCESS) return fault;
+    if (result == NULL) return ERROR_INVALID_PARAMETER;
+    size_t parent;
+    LONG status = resolveKey(key, 0, &parent);
+    if (status != ERROR_SUCCESS) return status;
+    size_t node = walkKeyPath(parent, subKey, false, NULL);
+    if (node == kNoNode) return ERROR_FILE_NOT_FOUND;
+    *result = newKeyHandle(node, desired);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, DWORD,
+                            REGSAM desired, LPSECURITY_ATTRIBUTES, PHKEY result,
+                            LPDWORD disposition) {
+    LONG fault = registryFault(kStandinRegCreateKey);
+    if (fault != ERROR_SUCCESS) return fault;
+    if (result == NULL || reserved != 0) return ERROR_INVALID_PARAMETER;
+    size_t parent;
+    LONG status = resolveKey(key, 0, &parent);
+    if (status != ERROR_SUCCESS) return status;
+    bool created;
+    size_t node = walkKeyPath(parent, subKey, true, &created);
+    if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    *result = newKeyHandle(node, desired);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
+                             LPDWORD size) {
+    LONG fault = registryFault(kStandinRegQueryValue);
+    if (fault != ERROR_SUCCESS) return fault;
+    size_t node;
+    LONG status = resolveKey(key, KEY_QUERY_VALUE, &node);
+    if (status != ERROR_SUCCESS) return status;
+    if (data != NULL && size == NULL) return ERROR_INVALID_PARAMETER;
+    const RegistryValue *value = findValue(node, valueName);
+    if (value == NULL) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = value->type;
+    DWORD length = (DWORD)value->data.size();
+    if (data != NULL && *size < length) {
+        *size = length;
+        return ERROR_MORE_DATA;
+    }
+    if (data != NULL && length > 0) memcpy(data, value->data.data(), length);
+    if (size) *size = length;
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE *data, DWORD size) {
+    LONG fault = registryFault(kStandinRegSetValue);
+    if (fault != ERROR_SUCCESS) return fault;
+    size_t node;
+    LONG status = resolveKey(key, KEY_SET_VALUE, &node);
+    if (status != ERROR_SUCCESS) return status;
+    if (reserved != 0 || (data == NULL && size != 0)) return ERROR_INVALID_PARAMETER;
+    RegistryValue *value = findValue(node, valueName);
+    if (value == NULL) {
+        registryNodes[node].values.push_back({valueName ? valueName : "", type, {}});
+        value = &registryNodes[node].values.back();
+    }
+    value->type = type;
+    value->data.assign(data, data + size);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
+                          LPSTR className, LPDWORD classSize, PFILETIME lastWriteTime) {
+    LONG fault = registryFault(kStandinRegEnumKey);
+    if (fault != ERROR_SUCCESS) return fault;
+    size_t node;
+    LONG status = resolveKey(key, KEY_ENUMERATE_SUB_KEYS, &node);
+    if (status != ERROR_SUCCESS) return status;
+    if (name == NULL || nameSize == NULL) return ERROR_INVALID_PARAMETER;
+    const std::vector<size_t> &children = registryNodes[node].children;
+    if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
+    // The size counts the terminating zero going in, not coming out.
+    const std::string &childName = registryNodes[children[index]].name;
+    if (childName.size() + 1 > *nameSize) return ERROR_MORE_DATA;
+    memcpy(name, childName.c_str(), childName.size() + 1);
+    *nameSize = (DWORD)childName.size();
+    if (className != NULL && classSize != NULL && *classSize > 0) className[0] = '\0';
+    if (classSize != NULL) *classSize = 0;
+    if (lastWriteTime != NULL) memset(lastWriteTime, 0, sizeof *lastWriteTime);
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    LONG fault = registryFault(kStandinRegDeleteKey);
+    if (fault != ERROR_SUCCESS) return fault;
+    size_t parent;
+    LONG status = resolveKey(key, 0, &parent);
+    if (status != ERROR_SUCCESS) return status;
+    if (subKey == NULL || splitKeyPath(subKey).empty()) return ERROR_INVALID_PARAMETER;
+    size_t node = walkKeyPath(parent, subKey, false, NULL);
+    if (node == kNoNode) return ERROR_FILE_NOT_FOUND;
+    if (!registryNodes[node].children.empty()) return ERROR_ACCESS_DENIED;
+    RegistryNode &deleted = registryNodes[node];
+    deleted.deleted = true;
+    std::vector<size_t> &siblings = registryNodes[deleted.parent].children;
+    for (size_t i = 0; i < siblings.size(); i++) {
+        if (siblings[i] == node) {
+            siblings.erase(siblings.begin() + (long)i);
+            break;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName) {
+    LONG fault = registryFault(kStandinRegDeleteValue);
+    if (fault != ERROR_SUCCESS) return fault;
+    size_t node;
+    LONG status = resolveKey(key, KEY_SET_VALUE, &node);
+    if (status != ERROR_SUCCESS) return status;
+    std::vector<RegistryValue> &values = registryNodes[node].values;
+    const char *wanted = valueName ? valueName : "";
+    for (size_t i = 0; i < values.size(); i++) {
+        if (strcasecmp(values[i].name.c_str(), wanted) == 0) {
+            values.erase(values.begin() + (long)i);
+            return ERROR_SUCCESS;
+        }
+    }
+    return ERROR_FILE_NOT_FOUND;
+}
+
+LONG WINAPI RegCloseKey(HKEY key) {
+    LONG fault = registryFault(kStandinRegCloseKey);
+    if (key == HKEY_LOCAL_MACHINE) return fault;
+    uintptr_t value = (uintptr_t)key;
+    if (value < kFirstKeyHandle || (value - kFirstKeyHandle) % kHandleStep != 0)
+        return ERROR_INVALID_HANDLE;
+    size_t slot = (value - kFirstKeyHandle) / kHandleStep;
+    if (slot >= registryHandles.size() || !registryHandles[slot].open) return ERROR_INVALID_HANDLE;
+    registryHandles[slot].open = false;
+    return fault;
 }
 
 // GDI ----------------------------------------------------------------------

@@ -41,6 +41,7 @@ void standinQueueAnswer(int button);
 
 // Low-level file I/O: real files, with faults on request.
 void standinFailOpen();                      // every _open fails
+void standinFailOpenAt(int nth);             // nth _open fails, EACCES
 void standinSetReadResult(int nth, int result);  // nth _read returns result;
                                              // a positive one reads at most
                                              // that many bytes
@@ -61,6 +62,46 @@ void standinHoldSemaphore(const char *name);
 long standinSemaphoreCount(const char *name);  // -1 when it does not exist
 int standinOpenHandleCount();
 // Named objects stay until standinReset, as if another process kept them open.
+
+// Windows folder and hand-overs for the next start
+void standinSetWindowsDirectory(const char *path);  // NULL (the start):
+                                             // GetWindowsDirectoryA fails
+// Every MoveFileExA returns FALSE and records nothing. Otherwise a deletion
+// at the next start is recorded as Windows records it: appended to the
+// REG_MULTI_SZ value "PendingFileRenameOperations" of
+// "SYSTEM\CurrentControlSet\Control\Session Manager" as "\??\" path, NUL,
+// an empty new name, NUL, and a closing NUL.
+void standinRefuseMoveFile();
+
+// C runtime file and folder calls (_access, _unlink, _rmdir, _mkdir) work on
+// real files, "\" taken as "/". A file open through _open cannot be
+// unlinked (EACCES), as with the Microsoft runtime, which opens without
+// delete sharing.
+void standinDenyPath(const char *path);      // _access, _unlink and _rmdir on
+                                             // exactly this path fail, EACCES
+
+// Registry: HKEY_LOCAL_MACHINE in memory. Names are matched without regard to
+// case, subkeys enumerate in creation order, deleting a key with subkeys is
+// refused (ERROR_ACCESS_DENIED, as on the NT family), and every handle needs
+// the access its calls use. After standinReset it holds the keys every
+// system has: "SOFTWARE\Microsoft\Windows\CurrentVersion\Run",
+// "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall" and
+// "SYSTEM\CurrentControlSet\Control\Session Manager", without values.
+enum StandinRegistryCall {
+    kStandinRegOpenKey,      // RegOpenKeyExA
+    kStandinRegCreateKey,    // RegCreateKeyExA
+    kStandinRegQueryValue,   // RegQueryValueExA
+    kStandinRegSetValue,     // RegSetValueExA
+    kStandinRegEnumKey,      // RegEnumKeyExA
+    kStandinRegDeleteKey,    // RegDeleteKeyA
+    kStandinRegDeleteValue,  // RegDeleteValueA
+    kStandinRegCloseKey,     // RegCloseKey (the handle is released all the same)
+    kStandinRegCallKinds
+};
+// The nth call of that kind returns error and does nothing else, but for
+// RegCloseKey, whose handle is gone either way.
+void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error);
+int standinOpenRegistryKeyCount();           // opened and not yet closed
 
 // GDI
 struct StandinDibCall {

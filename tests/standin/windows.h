@@ -37,12 +37,66 @@ TY_DECLARE_HANDLE(HINSTANCE);
 TY_DECLARE_HANDLE(HDC);
 TY_DECLARE_HANDLE(HBITMAP);
 typedef HINSTANCE HMODULE;
+TY_DECLARE_HANDLE(HKEY);
+typedef HKEY *PHKEY;
+typedef DWORD *LPDWORD;
+typedef BYTE *LPBYTE;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+
+typedef struct _FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *PFILETIME;
 
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
     BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Error codes
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_KEY_DELETED 1018L
+
+// Registry
+#define HKEY_CLASSES_ROOT ((HKEY)(intptr_t)(LONG)0x80000000)
+#define HKEY_CURRENT_USER ((HKEY)(intptr_t)(LONG)0x80000001)
+#define HKEY_LOCAL_MACHINE ((HKEY)(intptr_t)(LONG)0x80000002)
+#define HKEY_USERS ((HKEY)(intptr_t)(LONG)0x80000003)
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_SET_VALUE 0x0002u
+#define KEY_CREATE_SUB_KEY 0x0004u
+#define KEY_ENUMERATE_SUB_KEYS 0x0008u
+#define KEY_NOTIFY 0x0010u
+#define KEY_CREATE_LINK 0x0020u
+#define KEY_WOW64_64KEY 0x0100u
+#define KEY_WOW64_32KEY 0x0200u
+#define DELETE 0x00010000u
+#define READ_CONTROL 0x00020000u
+#define KEY_READ 0x00020019u
+#define KEY_WRITE 0x00020006u
+#define KEY_ALL_ACCESS 0x000F003Fu
+#define REG_OPTION_NON_VOLATILE 0x00000000u
+#define REG_CREATED_NEW_KEY 0x00000001u
+#define REG_OPENED_EXISTING_KEY 0x00000002u
+#define REG_NONE 0u
+#define REG_SZ 1u
+#define REG_EXPAND_SZ 2u
+#define REG_BINARY 3u
+#define REG_DWORD 4u
+#define REG_MULTI_SZ 7u
+
+// Files
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004u
 
 // Message boxes
 #define MB_OK 0x00000000u
@@ -115,6 +169,23 @@ BOOL WINAPI CloseHandle(HANDLE handle);
 
 DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
+BOOL WINAPI MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
+                            DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES attributes,
+                            PHKEY result, LPDWORD disposition);
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD size);
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
+                           const BYTE *data, DWORD size);
+LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
+                          LPDWORD reserved, LPSTR className, LPDWORD classSize,
+                          PFILETIME lastWriteTime);
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR valueName);
+LONG WINAPI RegCloseKey(HKEY key);
 
 HDC WINAPI GetDC(HWND window);
 int WINAPI ReleaseDC(HWND window, HDC dc);

@@ -1,0 +1,197 @@
+#include "ty_deferred_delete.h"
+
+#include <direct.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include "ty_product.h"
+#include "ty_setup_state.h"
+
+#define TY_TEXT_NO_WINDOWS_FOLDER_LATER                                         \
+    "An error has occurred obtaining the system main (Windows) path. This "    \
+    "indicates a serious problem with your Windows installation. Please "      \
+    "investigate it once this program finishes."
+
+#define TY_WININIT_NAME "\\WININIT.INI"
+#define TY_RENAME_SECTION "Rename"
+#define TY_RENAME_HEADER "[" TY_RENAME_SECTION "]\r\n"
+#define TY_RENAME_KEY "NUL="
+
+bool getWininitPath(char *path) {
+    UINT length = GetWindowsDirectoryA(path, TY_PATH_SIZE);
+    // A folder too long for the buffer gives the size it would need, which
+    // fails the same test.
+    if (length == 0 || length + sizeof TY_WININIT_NAME > TY_PATH_SIZE) return false;
+    memcpy(path + length, TY_WININIT_NAME, sizeof TY_WININIT_NAME);
+    return true;
+}
+
+static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+static char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
+
+// Whether the line [start, end) is the header of the [Rename] section; names
+// are matched as Windows matches them, without regard to case or to blanks
+// around the name.
+static bool isRenameHeader(const char *start, const char *end) {
+    while (start < end && isBlank(*start)) start++;
+    if (start == end || *start != '[') return false;
+    start++;
+    while (start < end && isBlank(*start)) start++;
+    const char *name = TY_RENAME_SECTION;
+    size_t length = sizeof TY_RENAME_SECTION - 1;
+    if ((size_t)(end - start) < length) return false;
+    for (size_t i = 0; i < length; i++)
+        if (lowerAscii(start[i]) != lowerAscii(name[i])) return false;
+    start += length;
+    while (start < end && isBlank(*start)) start++;
+    return start < end && *start == ']';
+}
+
+static bool isSectionHeader(const char *start, const char *end) {
+    while (start < end && isBlank(*start)) start++;
+    return start < end && *start == '[';
+}
+
+static bool isBlankLine(const char *start, const char *end) {
+    while (start < end && isBlank(*start)) start++;
+    return start == end;
+}
+
+// Where a new line of the [Rename] section goes: after the section's last
+// line that is not blank, so that the blank lines that set it off from the
+// next section stay where they are. size when the file has no such section.
+static size_t findRenameInsertion(const char *text, size_t size, bool *sectionFound) {
+    *sectionFound = false;
+    size_t insertAt = size;
+    size_t lineStart = 0;
+    while (lineStart < size) {
+        const char *newline = (const char *)memchr(text + lineStart, '\n', size - lineStart);
+        size_t lineEnd = newline ? (size_t)(newline - text) : size;
+        size_t nextLine = newline ? lineEnd + 1 : size;
+        const char *start = text + lineStart;
+        const char *end = text + lineEnd;
+        if (*sectionFound) {
+            if (isSectionHeader(start, end)) break;
+            if (!isBlankLine(start, end)) insertAt = nextLine;
+        } else if (isRenameHeader(start, end)) {
+            *sectionFound = true;
+            insertAt = nextLine;
+        }
+        lineStart = nextLine;
+    }
+    return insertAt;
+}
+
+// The whole file into a new allocation; an absent file is empty. False when it
+// exists but cannot be read, or memory is short.
+static bool readWholeFile(const char *path, char **text, size_t *size) {
+    *text = NULL;
+    *size = 0;
+    int descriptor = _open(path, _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) {
+        if (errno != ENOENT) return false;
+        *text = (char *)malloc(1);
+        return *text != NULL;
+    }
+    bool good = false;
+    long length = _lseek(descriptor, 0, SEEK_END);
+    if (length >= 0 && _lseek(descriptor, 0, SEEK_SET) == 0) {
+        *text = (char *)malloc((size_t)length + 1);
+        size_t done = 0;
+        while (*text != NULL && done < (size_t)length) {
+            int got = _read(descriptor, *text + done, (unsigned int)((size_t)length - done));
+            if (got <= 0) break;
+            done += (size_t)got;
+        }
+        good = *text != NULL && done == (size_t)length;
+        *size = done;
+    }
+    _close(descriptor);
+    if (!good) {
+        free(*text);
+        *text = NULL;
+    }
+    return good;
+}
+
+static bool writeWholeFile(const char *path, const char *text, size_t size) {
+    int descriptor = _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
+                           _S_IREAD | _S_IWRITE);
+    if (descriptor == -1) return false;
+    size_t done = 0;
+    while (done < size) {
+        int put = _write(descriptor, text + done, (unsigned int)(size - done));
+        if (put <= 0) break;
+        done += (size_t)put;
+    }
+    return _close(descriptor) == 0 && done == size;
+}
+
+// Adds "NUL=item" as the last line of the [Rename] section of the file at
+// iniPath, making the file or the section when missing. A profile write would
+// keep only one NUL value per section, and every item but the last would
+// then stay on disk for ever. Windows does not say whether it took the
+// hand-over either, so a failure here is not reported.
+static void appendRenameLine(const char *iniPath, const char *item) {
+    char *text;
+    size_t size;
+    if (!readWholeFile(iniPath, &text, &size)) return;
+    bool sectionFound;
+    size_t insertAt = findRenameInsertion(text, size, &sectionFound);
+    bool needsBreak = insertAt == size && size > 0 && text[size - 1] != '\n';
+    size_t itemLength = strlen(item);
+    size_t added = (needsBreak ? 2 : 0) + (sectionFound ? 0 : sizeof TY_RENAME_HEADER - 1) +
+                   sizeof TY_RENAME_KEY - 1 + itemLength + 2;
+    char *updated = (char *)malloc(size + added);
+    if (updated != NULL) {
+        char *p = updated;
+        memcpy(p, text, insertAt);
+        p += insertAt;
+        if (needsBreak) {
+            memcpy(p, "\r\n", 2);
+            p += 2;
+        }
+        if (!sectionFound) {
+            memcpy(p, TY_RENAME_HEADER, sizeof TY_RENAME_HEADER - 1);
+            p += sizeof TY_RENAME_HEADER - 1;
+        }
+        memcpy(p, TY_RENAME_KEY, sizeof TY_RENAME_KEY - 1);
+        p += sizeof TY_RENAME_KEY - 1;
+        memcpy(p, item, itemLength);
+        p += itemLength;
+        memcpy(p, "\r\n", 2);
+        p += 2;
+        memcpy(p, text + insertAt, size - insertAt);
+        writeWholeFile(iniPath, updated, size + added);
+        free(updated);
+    }
+    free(text);
+}
+
+bool deleteNowOrAtReboot(const char *path, bool isFolder) {
+    int result = isFolder ? _rmdir(path) : _unlink(path);
+    if (result == 0 || errno == ENOENT) return true;
+
+    // In use, not empty or not ours to delete: Windows does it at its next
+    // start, when nothing holds it. The family is asked afresh: this runs
+    // from the exit path too, before or without the main procedure's checks.
+    if (getOsFamily() == 2) {
+        MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return false;
+    }
+    char iniPath[TY_PATH_SIZE];
+    if (!getWininitPath(iniPath)) {
+        MessageBoxA(NULL, TY_TEXT_NO_WINDOWS_FOLDER_LATER, TY_CAPTION_DEFERRED_DELETE,
+                    MB_ICONERROR);
+        return true;
+    }
+    appendRenameLine(iniPath, path);
+    return false;
+}
