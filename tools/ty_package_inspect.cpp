@@ -7,13 +7,13 @@
 #include "ty_md5.h"
 #include "ty_package_format.h"
 
-static std::string number(uint64_t value) {
+std::string number(uint64_t value) {
     char text[32];
     snprintf(text, sizeof text, "%llu", (unsigned long long)value);
     return text;
 }
 
-static std::string bytesText(uint64_t count) {
+std::string bytesText(uint64_t count) {
     return number(count) + (count == 1 ? " byte" : " bytes");
 }
 

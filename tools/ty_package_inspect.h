@@ -50,6 +50,10 @@ bool isPlainFileName(const std::string &name);
 
 // name for one line of output: control bytes as \xNN; quoteName adds single
 // quotes for messages.
+// A count in decimal, and with " byte" or " bytes" after it.
+std::string number(uint64_t value);
+std::string bytesText(uint64_t count);
+
 std::string escapeName(const std::string &name);
 std::string quoteName(const std::string &name);
 

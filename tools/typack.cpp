@@ -39,16 +39,6 @@ static const char usageText[] =
 // 40-byte information header.
 static const uint32_t bitmapHeadersSize = 54;
 
-static std::string number(uint64_t value) {
-    char text[32];
-    snprintf(text, sizeof text, "%llu", (unsigned long long)value);
-    return text;
-}
-
-static std::string bytesText(uint64_t count) {
-    return number(count) + (count == 1 ? " byte" : " bytes");
-}
-
 static int fail(const std::string &message) {
     fprintf(stderr, "typack: %s\n", message.c_str());
     return 1;
