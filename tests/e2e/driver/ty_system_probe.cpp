@@ -1,0 +1,92 @@
+// ty_system_probe: runs the installer's own system-state operations (deletion
+// now or at the next start, the pending-restart check, the Windows family)
+// under Wine, so the Wine suite can watch what they leave in the registry and
+// in WININIT.INI, and what Wine's simulated restart makes of it. Its command
+// line is a list of orders, carried out in turn, each answering one line:
+//   delete PATH file|folder   deleted | handed-over
+//   pending                   pending | none | failed REGISTRYSTATUS
+//   family                    2 | 3 | 4
+//   hold PATH... SECONDS      holding, once every PATH (file or folder) is
+//                             open without delete sharing; keeps them open
+//                             until killed or until SECONDS have passed;
+//                             failed LASTERROR PATH when one cannot be opened
+// A malformed order answers "usage ..." and ends the program with 2.
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "ty_deferred_delete.h"
+#include "ty_pending_reboot.h"
+#include "ty_registry.h"
+#include "ty_setup_state.h"
+
+static void answer(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    vfprintf(stdout, format, args);
+    va_end(args);
+    fputc('\n', stdout);
+    // The harness reads each answer as it comes, "holding" before the end.
+    fflush(stdout);
+}
+
+static int usage(const char *order) {
+    answer("usage %s: delete PATH file|folder, pending, family, hold PATH... SECONDS", order);
+    return 2;
+}
+
+// Held the way an editor or a running program holds a file: others may read
+// and write it, nobody may delete or rename it. The handles stay open until
+// the process ends, which closes them.
+static int hold(char **paths, int count, const char *seconds) {
+    char *end;
+    unsigned long duration = strtoul(seconds, &end, 10);
+    if (count < 1 || *seconds == '\0' || *end != '\0') return usage("hold");
+    for (int i = 0; i < count; i++) {
+        // Backup semantics open folders as well as files.
+        HANDLE item = CreateFileA(paths[i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+        if (item == INVALID_HANDLE_VALUE) {
+            answer("failed %lu %s", (unsigned long)GetLastError(), paths[i]);
+            return 1;
+        }
+    }
+    answer("holding");
+    Sleep((DWORD)(duration * 1000));
+    return 0;
+}
+
+int main(int argc, char **argv) {
+    int i = 1;
+    while (i < argc) {
+        const char *order = argv[i];
+        if (strcmp(order, "delete") == 0) {
+            if (i + 2 >= argc) return usage(order);
+            bool isFolder;
+            if (strcmp(argv[i + 2], "folder") == 0) isFolder = true;
+            else if (strcmp(argv[i + 2], "file") == 0) isFolder = false;
+            else return usage(order);
+            answer(deleteNowOrAtReboot(argv[i + 1], isFolder) ? "deleted" : "handed-over");
+            i += 3;
+        } else if (strcmp(order, "pending") == 0) {
+            bool pending = true;
+            if (checkPendingReboot(&pending, getOsFamily()))
+                answer(pending ? "pending" : "none");
+            else
+                answer("failed %d", registryStatus);
+            i += 1;
+        } else if (strcmp(order, "family") == 0) {
+            answer("%d", getOsFamily());
+            i += 1;
+        } else if (strcmp(order, "hold") == 0) {
+            // Holding lasts until the end, so it takes the rest of the line.
+            return hold(argv + i + 1, argc - i - 2, argv[argc - 1]);
+        } else {
+            return usage(order);
+        }
+    }
+    return 0;
+}
