@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds both trees: the host tree (tools, unit tests, fuzzer, benchmarks) and
-# the Windows tree (the installer, the sample product, the Windows test
-# programs). The Windows tree uses the host's package tool to append the
-# package, so the host tree comes first.
-#   TY_BUILD_DIR   where both trees go (default: build)
+# Builds the three trees: the host tree (tools, unit tests, fuzzer,
+# benchmarks), the Windows tree (the installer, the sample product, the Wine
+# suite's programs) and the Windows copy of the unit tests (build/win-tests,
+# posix thread model compiler for GoogleTest). The Windows tree uses the
+# host's package tool to append the package, so the host tree comes first.
+#   TY_BUILD_DIR   where the trees go (default: build)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${TY_BUILD_DIR:-$top/build}
@@ -12,7 +13,8 @@ jobs=$(nproc)
 cmake -S "$top" -B "$out/host" -G Ninja \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTY_WINDOWS_BUILD_DIR="$out/win" >/dev/null
+  -DTY_WINDOWS_BUILD_DIR="$out/win" \
+  -DTY_WINDOWS_TESTS_BUILD_DIR="$out/win-tests" >/dev/null
 cmake --build "$out/host" -j "$jobs"
 
 cmake -S "$top" -B "$out/win" -G Ninja \
@@ -20,3 +22,9 @@ cmake -S "$top" -B "$out/win" -G Ninja \
   -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DTY_TYPACK="$out/host/tools/typack" >/dev/null
 cmake --build "$out/win" -j "$jobs"
+
+cmake -S "$top" -B "$out/win-tests" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686-posix.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTY_WINDOWS_UNIT_TESTS=ON >/dev/null
+cmake --build "$out/win-tests" -j "$jobs"

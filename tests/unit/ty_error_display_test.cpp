@@ -15,10 +15,10 @@ const std::string kNumberedText =
 
 }  // namespace
 
-class ErrorDisplayTest : public StandinTest {
+class ErrorDisplayTest : public ProductTest {
 protected:
     void SetUp() override {
-        StandinTest::SetUp();
+        ProductTest::SetUp();
         takeLock();
     }
 };

@@ -2,7 +2,7 @@
 #include "ty_main.h"
 #include "ty_test_support.h"
 
-class RunSetupTest : public StandinTest {};
+class RunSetupTest : public ProductTest {};
 
 TEST_F(RunSetupTest, OpensAGoodPackageAndReturnsZero) {
     std::vector<WriterRecord> records(1);

@@ -6,7 +6,7 @@ struct VersionCase {
     int family;
 };
 
-class OsFamilyTest : public StandinTest, public ::testing::WithParamInterface<VersionCase> {};
+class OsFamilyTest : public ProductTest, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(OsFamilyTest, FollowsTheTopBitAndTheMajorVersion) {
     standinSetVersion(GetParam().version);

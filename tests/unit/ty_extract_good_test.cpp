@@ -1,0 +1,102 @@
+// Pulling sound entries out of the open package, and the welcome picture as a
+// bitmap. Built for the host and for Windows, where the picture goes through
+// the real CreateDIBitmap and is read back from the bitmap it made.
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "ty_common_test_support.h"
+
+TEST_F(ExtractTest, AStoredEntryIsCopiedAsIs) {
+    Bytes content = patternBytes(777, 11);
+    openRecords({bzip2Record("a.txt", textBytes("first")), makeStoredRecord("b.dat", content)});
+    expectQuiet(extract(1, content.size() + 1));
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), output.begin()));
+    EXPECT_EQ(output.back(), kSentinel);
+}
+
+TEST_F(ExtractTest, ABzip2EntryIsDecompressed) {
+    Bytes content = patternBytes(50000, 12);
+    content.insert(content.end(), 20000, 'z');  // something to compress
+    openRecords({makeStoredRecord("a.dat", patternBytes(9, 1)), bzip2Record("b.dat", content)});
+    expectQuiet(extract(1, content.size() + 1));
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), output.begin()));
+    EXPECT_EQ(output.back(), kSentinel);
+}
+
+TEST_F(ExtractTest, EntriesComeOutInAnyOrder) {
+    Bytes first = textBytes("the licence text"), second = patternBytes(64, 2);
+    openRecords({bzip2Record("a.txt", first), makeStoredRecord("b.dat", second)});
+    expectQuiet(extract(1, second.size()));
+    EXPECT_EQ(output, second);
+    expectQuiet(extract(0, first.size()));
+    EXPECT_EQ(output, first);
+}
+
+TEST_F(ExtractTest, AnEmptyBzip2EntryIsAccepted) {
+    openRecords({bzip2Record("empty.txt", Bytes())});
+    expectQuiet(extract(0, 1));
+    EXPECT_EQ(output[0], kSentinel);
+}
+
+TEST_F(ExtractTest, ACompressedSizeOfExactlyFourMillionIsRead) {
+    Bytes content = patternBytes(3000, 6);
+    WriterRecord record = bzip2Record("a.dat", content);
+    Bytes file = record.data;
+    file.resize(4000000, 0);  // the stream, then bytes the library does not reach
+    openHandMade(file, 0, (uint32_t)content.size(), 4000000, TY_FLAG_BZIP2);
+    expectQuiet(extract(0, content.size()));
+    EXPECT_EQ(output, content);
+}
+
+// -- The welcome picture ------------------------------------------------------------
+
+struct PictureCase {
+    const char *name;
+    int width;
+    int height;     // negative: rows stored top-down
+    int bitCount;
+};
+
+TY_PRINT_ROW_AS_NAME(PictureCase)
+
+class GoodPictureTest : public BitmapTest, public ::testing::WithParamInterface<PictureCase> {};
+
+TEST_P(GoodPictureTest, BecomesABitmapOfThePicture) {
+    const PictureCase &c = GetParam();
+    HBITMAP bitmap;
+    expectQuiet(load(pictureFile(c.width, c.height, c.bitCount), &bitmap));
+    ASSERT_NE(bitmap, nullptr);
+    int width = -1, height = -1;
+    std::vector<uint32_t> pixels;
+    ASSERT_TRUE(readBitmap(bitmap, &width, &height, &pixels));
+    DeleteObject(bitmap);
+    int rows = abs(c.height);
+    EXPECT_EQ(width, c.width);
+    EXPECT_EQ(height, rows);
+    ASSERT_EQ(pixels.size(), (size_t)(c.width * rows));
+    int wrong = 0;
+    std::string first;
+    for (int y = 0; y < rows; y++) {
+        for (int x = 0; x < c.width; x++) {
+            uint32_t expected = pictureColour(x, y, c.bitCount), actual = pixels[y * c.width + x];
+            if (actual == expected) continue;
+            if (wrong++ == 0) {
+                char text[96];
+                snprintf(text, sizeof text, "pixel %d, %d: 0x%06X, expected 0x%06X", x, y,
+                         (unsigned)actual, (unsigned)expected);
+                first = text;
+            }
+        }
+    }
+    EXPECT_EQ(wrong, 0) << "first " << first;
+}
+
+// Widths whose rows need padding to four bytes, and both row orders.
+INSTANTIATE_TEST_SUITE_P(
+    Picture, GoodPictureTest,
+    ::testing::Values(PictureCase{"TrueColourBottomUp", 5, 3, 24},
+                      PictureCase{"TrueColourTopDown", 6, -4, 24},
+                      PictureCase{"OnePixel", 1, 1, 24},
+                      PictureCase{"PaletteBottomUp", 7, 5, 8},
+                      PictureCase{"PaletteTopDown", 3, -2, 8}),
+    [](const ::testing::TestParamInfo<PictureCase> &info) { return info.param.name; });
