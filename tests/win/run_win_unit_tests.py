@@ -6,7 +6,12 @@ Windows (the NT family), as Windows 98 and as Win32s, so that the system
 tests of every family meet the real calls. Prints gtest's output and the
 tests no run ran; fails unless every run passes.
 
-  run_win_unit_tests.py .../ty_unit_tests_win.exe [gtest options]
+  run_win_unit_tests.py [--win64] .../ty_unit_tests_win.exe [gtest options]
+
+With --win64 it runs once, as the NT family, in a fresh 64-bit prefix, where
+the 32-bit program's HKEY_LOCAL_MACHINE\SOFTWARE is redirected (Wow6432Node)
+and its Program Files folder is "Program Files (x86)": the primitives must
+behave there as in a 32-bit prefix.
 
 ctest runs it as win_unit_tests (tests/win/CMakeLists.txt). By hand, once
 ctest has made the template prefix (TY_BUILD_DIR: the build folder, default
@@ -33,6 +38,7 @@ CRASH_DIALOG = ['reg', 'add', 'HKCU\\Software\\Wine\\WineDbg', '/v', 'ShowCrashD
 # Each family's system tests run in its own run; the others skip them.
 RUNS = [('NT family', None), ('Windows 98', 'win98'), ('Win32s', 'win31')]
 RUN_TIMEOUT_S = 150  # three runs stay within the ctest time-out
+PREFIX_TIMEOUT_S = 240
 
 
 def wine(session, name, *arguments, timeout=60):
@@ -58,6 +64,30 @@ def wine(session, name, *arguments, timeout=60):
     return code, texts[0], texts[1]
 
 
+def make_win64_prefix(session):
+    """A fresh 64-bit prefix beside the session's own; the session's
+    environment then points at it. Its processes carry the session's marker,
+    so the session's teardown would notice any left running."""
+    prefix = session.prefix + '-win64'
+    session.env = dict(session.env, WINEPREFIX=prefix, WINEARCH='win64')
+    session.prefix = prefix
+    session.note(f'64-bit prefix {prefix}')
+    code = subprocess.run(['wineboot', '-i'], env=session.env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=PREFIX_TIMEOUT_S).returncode
+    if code != 0:
+        raise HarnessError(f'wineboot -i of the 64-bit prefix ended with {code}')
+    os.makedirs(session.drive_c('ty-e2e'), exist_ok=True)
+    return prefix
+
+
+def drop_win64_prefix(session, own_prefix, own_env):
+    subprocess.run(['wineserver', '-k'], env=session.env, timeout=30)
+    subprocess.run(['wineserver', '-w'], env=session.env, timeout=30)
+    subprocess.run(['rm', '-rf', session.prefix])
+    session.env, session.prefix = own_env, own_prefix
+
+
 def judge(returncode, output):
     """What is wrong with one run's result, or None."""
     if returncode != 0:
@@ -73,19 +103,27 @@ def judge(returncode, output):
 
 
 def main():
-    if len(sys.argv) < 2:
-        sys.exit(f'usage: {sys.argv[0]} ty_unit_tests_win.exe [gtest options]')
-    executable, options = sys.argv[1], sys.argv[2:]
+    arguments = sys.argv[1:]
+    win64 = bool(arguments) and arguments[0] == '--win64'
+    if win64:
+        arguments = arguments[1:]
+    if not arguments:
+        sys.exit(f'usage: {sys.argv[0]} [--win64] ty_unit_tests_win.exe [gtest options]')
+    executable, options = arguments[0], arguments[1:]
+    runs = [('NT family, 64-bit prefix', None)] if win64 else RUNS
     if not os.path.exists(executable):
         sys.exit(f'{executable} is missing: build the Windows unit tests tree')
     problems = []
     never_ran = None
-    with Session('win_unit_tests') as session:
+    with Session('win_unit_tests_win64' if win64 else 'win_unit_tests') as session:
+        own_env, own_prefix, win64_prefix = session.env, session.prefix, None
+        if win64:
+            win64_prefix = make_win64_prefix(session)
         program = session.put_program(executable, PROGRAM)
         code, _, errors = wine(session, '0-crash-dialog', *CRASH_DIALOG)
         if code != 0:
             raise HarnessError(f'could not turn the crash dialog off: {errors}')
-        for number, (name, version) in enumerate(RUNS, 1):
+        for number, (name, version) in enumerate(runs, 1):
             if version:
                 code, _, errors = wine(session, f'{number}-version', 'reg', 'add', VERSION_KEY,
                                        '/v', 'Version', '/d', version, '/f')
@@ -106,6 +144,9 @@ def main():
                 problems.append(f'{name}: {problem}')
             skipped = set(re.findall(r'^\[  SKIPPED \] (\S+) \(', output, re.M))
             never_ran = skipped if never_ran is None else never_ran & skipped
+        if win64_prefix:
+            drop_win64_prefix(session, own_prefix, own_env)
+            never_ran = None  # the 32-bit runs cover the other families
     if never_ran:
         print('skipped in every run: ' + ', '.join(sorted(never_ran)), flush=True)
     if problems:
