@@ -1,0 +1,2 @@
+// filled in by the wizard work
+#include "ty_standin.h"

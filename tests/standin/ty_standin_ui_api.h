@@ -1,0 +1,4 @@
+// filled in by the wizard work
+#ifndef TY_STANDIN_UI_API_H
+#define TY_STANDIN_UI_API_H
+#endif
