@@ -5,14 +5,18 @@
 # what the installer did). It prints the installer's exit code and the
 # package table of the installer.
 #
-# With $DISPLAY set the installer opens on that display and the demo waits
-# for it to end. Without one it runs on a private Xvfb of its own, screenshots
-# go to build/demo-shots/, and an installer still waiting for input after
-# TY_DEMO_TIMEOUT seconds is stopped. Nothing of Wine or Xvfb is left running.
+# With $DISPLAY set the installer opens on that display, the user walks the
+# wizard by hand and the demo waits for it to end. Without one it runs on a
+# private Xvfb of its own and tests/e2e/demo_walk.py walks the wizard through
+# the Wine suite's driver as a user would (every page, the default folder,
+# no finishing task), saving a screenshot of each page in build/demo-shots/
+# (01-welcome.png ... 05-ready.png) with the transcript of the walk; the
+# demo fails when a page differs from what the suite expects or the
+# installer does not end with 0. Nothing of Wine or Xvfb is left running.
 #
 #   scripts/demo.sh [--no-build]    --no-build: use the trees as they are
 #   TY_BUILD_DIR      where the trees are (default: build)
-#   TY_DEMO_TIMEOUT   headless only, seconds (default: 60)
+#   TY_DEMO_TIMEOUT   headless only, seconds to wait for each page (default: 60)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${TY_BUILD_DIR:-$top/build}
@@ -32,7 +36,8 @@ fi
 
 installer=$out/win/TYInstaller.exe
 typack=$out/host/tools/typack
-for f in "$installer" "$typack"; do
+driver=$out/win/tests/e2e/ty_driver.exe
+for f in "$installer" "$typack" "$driver"; do
   [ -f "$f" ] || { echo "demo: $f is missing; run without --no-build" >&2; exit 1; }
 done
 
@@ -84,13 +89,6 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "demo: private display $DISPLAY"
 fi
 
-shot() {
-  [ "$headless" = 1 ] || return 0
-  import -display "$DISPLAY" -window root "$shots/$1.png" 2>/dev/null \
-    && echo "demo: screenshot $shots/$1.png" \
-    || echo "demo: screenshot $1 failed" >&2
-}
-
 echo "demo: making a fresh Wine prefix in $WINEPREFIX"
 wine_started=1
 wineserver -k 2>/dev/null || true    # left from an interrupted run
@@ -108,35 +106,21 @@ fi
 
 echo "demo: running $installer"
 code=0
+walk=0
 if [ "$headless" = 0 ]; then
   wine "$installer" || code=$?
+  # Wine hands the low 8 bits of the Windows exit code to the shell; the
+  # installer's codes are -1, 0, 1 and an old uninstaller's 0 or 99.
+  case "$code" in
+    255) echo "TYInstaller.exe exit code: -1 (255 as the shell sees it)" ;;
+    *) echo "TYInstaller.exe exit code: $code" ;;
+  esac
 else
-  wine "$installer" & installer_pid=$!
-  elapsed=0
-  shot_taken=0
-  while kill -0 "$installer_pid" 2>/dev/null && [ "$elapsed" -lt $((timeout_s * 10)) ]; do
-    sleep 0.1
-    elapsed=$((elapsed + 1))
-    if [ "$elapsed" = 30 ]; then shot 01-running; shot_taken=1; fi
-  done
-  if kill -0 "$installer_pid" 2>/dev/null; then
-    shot 02-stopped
-    echo "demo: still running after ${timeout_s} s, waiting for input; stopping it"
-    wineserver -k 2>/dev/null || true
-    code=stopped
-    wait "$installer_pid" 2>/dev/null || true
-  else
-    wait "$installer_pid" || code=$?
-    [ "$shot_taken" = 1 ] || shot 01-ended
-  fi
+  # The walk prints the exit code itself, as the driver saw it.
+  python3 "$top/tests/e2e/demo_walk.py" --driver "$driver" --installer "$installer" \
+    --shots "$shots" --timeout "$timeout_s" || walk=$?
 fi
 
-# Wine hands the low 8 bits of the Windows exit code to the shell; the
-# installer's codes are -1, 0, 1 and an old uninstaller's 0 or 99.
-case "$code" in
-  stopped) echo "TYInstaller.exe exit code: none (stopped)" ;;
-  255) echo "TYInstaller.exe exit code: -1 (255 as the shell sees it)" ;;
-  *) echo "TYInstaller.exe exit code: $code" ;;
-esac
 echo "typack list $installer:"
 "$typack" list "$installer"
+exit "$walk"

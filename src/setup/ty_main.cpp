@@ -1,16 +1,104 @@
 #include "ty_main.h"
 
+#include <commctrl.h>
+#include <direct.h>
+#include <shellapi.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "ty_error_display.h"
 #include "ty_package.h"
+#include "ty_pages.h"
+#include "ty_pending_reboot.h"
 #include "ty_product.h"
+#include "ty_registry.h"
+#include "ty_resource.h"
 #include "ty_setup_state.h"
 
 #define TY_TEXT_ANOTHER_INSTANCE                                               \
     "Another Tessaly installer, un-installer or updater is running.\nPlease "  \
     "wait until it completes or interrupt it before trying to install or "     \
     "update this product."
+
+#define TY_TEXT_SAME_VERSION                                                   \
+    "You have the EXACT SAME version (" TY_PRODUCT_VERSION ") of this "        \
+    "application installed on the system as you are trying to install now.\n" \
+    "If you want to install the program again, you need to uninstall it "      \
+    "first.\nYou can uninstall it via Add/Remove Programs in Control Panel.\n" \
+    "If you think that the program is not installed, and you are getting "     \
+    "this message in error, please go to " TY_WEB_SITE "/support to get the "  \
+    "latest support information, or contact " TY_SUPPORT_EMAIL "."
+
+#define TY_TEXT_CORRUPTED_INSTALLATION                                         \
+    "The installer has detected a corrupted previous installation of this "    \
+    "software. The location of this installation could not be determined by " \
+    "reading the product configuration data in the system configuration "     \
+    "(registry)."
+
+#define TY_DETAIL_CORRUPTED_INSTALLATION                                       \
+    "\n\nPlease contact " TY_SUPPORT_EMAIL " about this problem, and you "     \
+    "will be instructed on how to proceed. You will receive a prompt "         \
+    "response to aid you."
+
+#define TY_TEXT_REGISTRY_ERROR                                                 \
+    "The installer is unable to access the Windows registry for reading. "     \
+    "Please check that you are logged in with administrative system "          \
+    "privileges, and run the installer again.\nIf you have questions, "        \
+    "contact " TY_SUPPORT_EMAIL "."
+
+#define TY_TEXT_NEWER_VERSION                                                  \
+    "A newer version of this product is already installed on the system, and " \
+    "you are trying to install a lower version. Most probably you do not "     \
+    "need this lower version, so you don't need to perform any installation. " \
+    "To obtain the latest version, visit " TY_WEB_SITE ".\nIf you think that " \
+    "there is no newer version of this product installed on your system, and " \
+    "you are getting this message in error, please contact "                   \
+    TY_SUPPORT_EMAIL "."
+
+#define TY_TEXT_EARLIER_VERSION_BEFORE "An earlier version ("
+#define TY_TEXT_EARLIER_VERSION_AFTER                                          \
+    ") of this product is installed on the system. Updating it is not "        \
+    "possible with this installer yet. Please uninstall it via Add/Remove "    \
+    "Programs in Control Panel, and run the installer again."
+
+#define TY_TEXT_INITIALISATION_ERROR                                           \
+    "The installer encountered an error during initialization. Please reboot " \
+    "the system, and try running the installation again. Record error "        \
+    "messages if any.\nIf you get further problems, contact "                  \
+    TY_SUPPORT_EMAIL " and you will get prompt aid."
+
+#define TY_TEXT_PENDING_REBOOT                                                 \
+    "Before the install process can continue, it is necessary that you "       \
+    "restart your operating system. Past operations executed on this system " \
+    "are pending the copying or deletion of files and/or directories, but "    \
+    "can only be performed during system start-up because those items are "    \
+    "not in use (not locked) then. Following a restart, those operations and " \
+    "this product installation's operations would be independent from each "   \
+    "other, and would not potentially interfere to damage the integrity of "   \
+    "your operating system.\n\nIn rare cases, an application you have "        \
+    "previously installed on your computer routinely requires to "             \
+    "abovementioned operations to be performed at EVERY system startup. In "   \
+    "such cases, it is usually safe to proceed with the installation of this " \
+    "software without rebooting. To determine if you fall in this rare cases " \
+    "category, please restart your computer at least 1-2 times and try "       \
+    "running the installer again. If you still get this message, then it is "  \
+    "usually safe to continue with installation.\n\nWould you like to "        \
+    "proceed with the installation now? If you choose no, please restart "     \
+    "your computer and run the installer again."
+
+#define TY_TEXT_NO_WINDOW                                                      \
+    "The installer could not show its window. Please reboot the system, and "  \
+    "try running the installation again.\nIf you get further problems, "       \
+    "contact " TY_SUPPORT_EMAIL "."
+
+#define TY_TEXT_CONFIG_MIGRATED                                                \
+    "Your existing configuration has been migrated successfully."
+
+#define TY_TEXT_UPDATE_COMPLETE                                                \
+    "Update complete.\n\nWould you like to read what is new?"
+
+// The help topic that tells what is new in this version.
+#define TY_HELP_WHATS_NEW 2
 
 #define TY_TEXT_MODULE_PATH_ERROR                                              \
     "An error has occurred obtaining the program module path. This indicates " \
@@ -23,6 +111,50 @@
     "Please visit " TY_WEB_SITE " to obtain the newest version of the "        \
     "product. In case of further problems, " TY_SUPPORT_EMAIL                  \
     " and you are going to receive promt aid."
+
+
+// The boxes that end the run before the wizard.
+static void refuse(const char *text, UINT style) __attribute__((noreturn));
+static void refuse(const char *text, UINT style) {
+    MessageBoxA(NULL, text, setupState.setupCaption, style);
+    exitInstaller(-1);
+}
+
+static void refuseCorruptedInstallation(void) __attribute__((noreturn));
+static void refuseCorruptedInstallation(void) {
+    showMessageWithDetail(NULL, TY_TEXT_CORRUPTED_INSTALLATION, TY_DETAIL_CORRUPTED_INSTALLATION,
+                          setupState.setupCaption, MB_ICONERROR);
+    exitInstaller(-1);
+}
+
+// Reads the folder of one installed version into installDir. True when it is
+// known; false when that version's key has gone (a fresh installation). Every
+// other outcome ends the run.
+static bool readInstalledFolder(const char *version, char *installDir) {
+    if (readRegistryString(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, version,
+                           TY_VALUE_INSTALL_DIR, installDir))
+        return true;
+    if (registryStatus == TY_REG_VALUE_NOT_FOUND) refuseCorruptedInstallation();
+    if (registryStatus != TY_REG_KEY_NOT_FOUND) refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+    return false;
+}
+
+// Shows one page of the wizard and gives back what it left in pageResult.
+// A page that could not be made leaves it at 0; going on would skip it (the
+// licence among them) as if the user had agreed, so the run ends instead.
+static int showPage(int templateId, DLGPROC procedure) {
+    setupState.pageResult = 0;
+    INT_PTR result = DialogBoxParamA(setupState.appInstance, MAKEINTRESOURCEA(templateId), NULL,
+                                     procedure, 0);
+    if (result == -1 || setupState.pageResult == 0) refuse(TY_TEXT_NO_WINDOW, MB_ICONERROR);
+    return setupState.pageResult;
+}
+
+static void freePackage(void) {
+    closePackage(setupState.package);
+    free(setupState.package);
+    setupState.package = NULL;
+}
 
 int runSetup(HINSTANCE instance) {
     setupState.appInstance = instance;
@@ -43,24 +175,104 @@ int runSetup(HINSTANCE instance) {
     setupState.upgradeMode = false;
     setupState.configSaved = false;
 
+    // This very version: its folder's content does not matter, only that the
+    // registry names one.
+    char folder[TY_REGISTRY_DATA_SIZE];
+    if (readInstalledFolder(TY_PRODUCT_VERSION, folder))
+        refuse(TY_TEXT_SAME_VERSION, MB_ICONINFORMATION);
+
+    // Versions are compared as numbers, against this version held in single
+    // precision: a key named 2.90 counts as older.
+    bool noNewer;
+    bool olderFound;
+    char olderName[TY_SUBKEY_NAME_SIZE];
+    if (scanInstalledVersions(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, NULL,
+                              (double)(float)atof(TY_PRODUCT_VERSION), &noNewer, &olderFound,
+                              olderName)) {
+        if (!noNewer) refuse(TY_TEXT_NEWER_VERSION, MB_ICONINFORMATION);
+        if (olderFound && readInstalledFolder(olderName, folder)) {
+            // Updating goes through the old version's own uninstaller, which
+            // this installer cannot run yet: the user is sent to it by hand.
+            showMessageOfParts(NULL, TY_TEXT_EARLIER_VERSION_BEFORE, olderName,
+                               TY_TEXT_EARLIER_VERSION_AFTER, setupState.setupCaption,
+                               MB_ICONINFORMATION);
+            exitInstaller(-1);
+        }
+    } else if (registryStatus != TY_REG_KEY_NOT_FOUND) {
+        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+    }
+
+    bool pending;
+    if (!checkPendingReboot(&pending, setupState.osFamily))
+        refuse(TY_TEXT_INITIALISATION_ERROR, MB_ICONERROR);
+    if (pending && MessageBoxA(NULL, TY_TEXT_PENDING_REBOOT, setupState.setupCaption,
+                               MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
+        exitInstaller(-1);
+
+    // Keys that already held other installations are left alone by a
+    // rollback and by the registry entries' removal.
+    setupState.makerKeyHadSubkeys = true;
+    if (!probeKeyHasSubkeys(&setupState.makerKeyHadSubkeys, TY_KEY_MAKER))
+        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+    setupState.productKeyHadSubkeys = true;
+    if (!probeKeyHasSubkeys(&setupState.productKeyHadSubkeys, TY_KEY_PRODUCT))
+        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+
     setupState.startMenuFolder[0] = '\0';
     char modulePath[TY_PATH_SIZE];
-    if (GetModuleFileNameA(instance, modulePath, sizeof modulePath) == 0) {
-        MessageBoxA(NULL, TY_TEXT_MODULE_PATH_ERROR, setupState.setupCaption,
-                    MB_ICONERROR);
-        exitInstaller(-1);
-    }
+    if (GetModuleFileNameA(instance, modulePath, sizeof modulePath) == 0)
+        refuse(TY_TEXT_MODULE_PATH_ERROR, MB_ICONERROR);
     Package *package = (Package *)calloc(1, sizeof(Package));
-    if (package == NULL) {
-        MessageBoxA(NULL, TY_TEXT_NO_MEMORY, setupState.setupCaption, MB_ICONERROR);
-        exitInstaller(-1);
-    }
+    if (package == NULL) refuse(TY_TEXT_NO_MEMORY, MB_ICONERROR);
     openPackage(package, modulePath);
     setupState.package = package;
 
-    // The wizard joins here. The package stays open for it until the end.
-    closePackage(setupState.package);
-    free(setupState.package);
-    setupState.package = NULL;
+    // The progress page's bar is a common control.
+    InitCommonControls();
+    if (!setupState.upgradeMode) {
+        if (showPage(IDD_WELCOME, welcomePageProc) == 2 ||
+            showPage(IDD_LICENCE, licencePageProc) == 2 ||
+            showPage(IDD_DESTINATION, destinationPageProc) == 2) {
+            freePackage();
+            return 1;
+        }
+    } else {
+        strcpy(setupState.installDir, setupState.oldInstallDir);
+    }
+    // A failed installation does not come back here: the progress page rolls
+    // back and ends the process itself.
+    if (showPage(IDD_PROGRESS, progressPageProc) == 2) {
+        freePackage();
+        return 1;
+    }
+
+    setupState.startProduct = false;
+    if (!setupState.upgradeMode) {
+        // The ready page gives the lock up and has only Exit, so what it
+        // leaves in pageResult decides nothing. The installation is done by
+        // now: a ready page that cannot be shown only means no tasks run.
+        setupState.pageResult = 0;
+        DialogBoxParamA(setupState.appInstance, MAKEINTRESOURCEA(IDD_READY), NULL,
+                        readyPageProc, 0);
+        freePackage();
+        if (!setupState.startProduct) return 0;
+    }
+
+    // The scheduler runs with the installation folder as its current folder;
+    // after an update the help file below is found there as well.
+    char scheduler[TY_PATH_SIZE + sizeof TY_FILE_SCHEDULER];
+    strcpy(scheduler, setupState.installDir);
+    strcat(scheduler, TY_FILE_SCHEDULER);
+    _chdir(setupState.installDir);
+    ShellExecuteA(NULL, "open", scheduler, NULL, NULL, SW_SHOWDEFAULT);
+
+    if (setupState.upgradeMode) {
+        if (setupState.configSaved)
+            MessageBoxA(NULL, TY_TEXT_CONFIG_MIGRATED, setupState.setupCaption, MB_ICONINFORMATION);
+        // The help file lies in the installation folder, now the current one.
+        if (MessageBoxA(NULL, TY_TEXT_UPDATE_COMPLETE, setupState.setupCaption,
+                        MB_ICONINFORMATION | MB_YESNO) == IDYES)
+            WinHelpA(NULL, TY_FILE_HELP, HELP_CONTEXT, TY_HELP_WHATS_NEW);
+    }
     return 0;
 }

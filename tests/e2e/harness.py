@@ -263,6 +263,16 @@ class Window:
         self.buttons = [b['text'] for b in box['buttons']] if box else []
         self.button_ids = {b['text'].replace('&', ''): b['id'] for b in box['buttons']} if box else {}
 
+    @property
+    def gone(self):
+        """The window had ended before the driver could read it."""
+        return self.cls == '' and self.caption == '' and not self.controls
+
+    def label_texts(self):
+        """The non-empty texts of the controls without an id of their own
+        (-1, or 65535 as a 16-bit template id reads back), in order."""
+        return [c['text'] for c in self.controls if c['id'] in (-1, 0xFFFF) and c['text']]
+
     def control(self, control_id):
         for control in self.controls:
             if control['id'] == control_id:
@@ -283,6 +293,8 @@ class Window:
 
 class Box:
     """An expected message box and the button to press in it."""
+
+    optional = False
 
     def __init__(self, text, caption=INSTALLER_CAPTION, icon='error', buttons=('OK',),
                  press='OK', name='box'):
@@ -312,13 +324,21 @@ class Box:
 
 class Dialog:
     """An expected window other than a message box: its caption, the texts
-    of some of its controls, and what to do in it, in order:
-    ('type', id, text), ('check', id, 0|1), ('click', id), ('key', name),
-    ('close',)."""
+    of some of its controls, the states of some of its check boxes, and what
+    to do in it, in order: ('type', id, text), ('check', id, 0|1),
+    ('click', id), ('key', name), ('close',).
 
-    def __init__(self, caption, controls=None, actions=(), name='dialog'):
+    texts, when given, are the non-empty texts of the controls that have no
+    id of their own (plain labels), all of them, in the window's order."""
+
+    optional = False
+
+    def __init__(self, caption, controls=None, actions=(), name='dialog', texts=None,
+                 checks=None):
         self.caption, self.controls = caption, dict(controls or {})
         self.actions, self.name = list(actions), name
+        self.texts = None if texts is None else list(texts)
+        self.checks = dict(checks or {})
 
     def differences(self, window):
         found = []
@@ -333,6 +353,16 @@ class Dialog:
             elif control['text'] != text:
                 found.append(f'control {control_id}: '
                              + describe_text_difference(text, control['text']))
+        for control_id, state in self.checks.items():
+            control = window.control(control_id)
+            if control is None:
+                found.append(f'check box {control_id}: missing')
+            elif control['check'] != state:
+                found.append(f'check box {control_id}: expected {state}, got {control["check"]}')
+        if self.texts is not None:
+            labels = window.label_texts()
+            if labels != self.texts:
+                found.append(f'labels: expected {self.texts!r}, got {labels!r}')
         return found
 
     def answer(self, session, window):
@@ -342,6 +372,29 @@ class Dialog:
                 session.close_window()
             else:
                 getattr(session, verb)(*arguments)
+
+
+class Passing:
+    """A window that may end itself before it can be seen, such as a page
+    that closes from its own initialisation. A window of this caption gets
+    its screenshot and nothing done in it; one that had ended before the
+    driver could read it is only noted; any other window is left to the next
+    step."""
+
+    optional = True
+
+    def __init__(self, caption, name='passing'):
+        self.caption, self.name = caption, name
+
+    def differences(self, window):
+        if window.is_message_box:
+            return [f'expected a passing window {self.caption!r}, got {window.summary()}']
+        if window.caption == self.caption or window.gone:
+            return []
+        return [f'caption: expected {self.caption!r}, got {window.caption!r}']
+
+    def answer(self, session, window):
+        pass
 
 
 def describe_text_difference(expected, actual):
@@ -479,6 +532,10 @@ class Session:
     def fail(self, message):
         raise HarnessError(self.report(message))
 
+    def shoot(self, run, number, step):
+        """The screenshot of a run's step; named after the run and the step."""
+        return self.screenshot(f'{run}-{number}-{step.name}')
+
     def screenshot(self, step):
         """Saves the X screen as NN-step.png in the session's folder."""
         self.shots += 1
@@ -614,18 +671,29 @@ class Session:
         self.note(f'=== {name}: {command_line}')
         self.start(command_line)
         try:
+            window = None
             for number, step in enumerate(steps, 1):
-                try:
-                    window = self.wait_window(timeout)
-                except HarnessError as error:
-                    raise HarnessError(f'{name}, step {number} ({step.name}): '
-                                       f'the window did not come\n{error}') from None
-                self.screenshot(f'{name}-{number}-{step.name}')
+                if window is None:
+                    try:
+                        window = self.wait_window(timeout)
+                    except HarnessError as error:
+                        raise HarnessError(f'{name}, step {number} ({step.name}): '
+                                           f'the window did not come\n{error}') from None
                 differences = step.differences(window)
+                if step.optional and (differences or window.gone):
+                    self.note(f'{name}, step {number} ({step.name}): '
+                              + ('gone before it could be read' if window.gone else 'not seen'))
+                    if window.gone:
+                        window = None
+                    continue
+                self.shoot(name, number, step)
                 if differences:
                     self.fail(f'{name}, step {number} ({step.name}): '
                               + '; '.join(differences))
                 step.answer(self, window)
+                window = None
+            if window is not None:
+                self.fail(f'{name}: a window that no step expects: {window.summary()}')
             try:
                 code = self.wait_exit(timeout)
             except HarnessError as error:

@@ -7,7 +7,7 @@ import subprocess
 import unittest
 
 from boxes import MB_ICONERROR, MB_ICONWARNING, box, boxes
-from harness import Box, HarnessError, Session, session_processes
+from harness import Box, Dialog, HarnessError, Passing, Session, session_processes
 
 
 class HarnessFailures(unittest.TestCase):
@@ -75,6 +75,20 @@ class HarnessFailures(unittest.TestCase):
         with self.assertRaises(HarnessError) as caught:
             self.session.play(boxes(self.session, 'exit', '3'), [], exit_code=0, name='code')
         self.assertIn('code: exit code: expected 0, got 3', str(caught.exception))
+
+    def test_a_passing_step_leaves_a_window_of_another_caption_to_the_next_step(self):
+        self.session.play(
+            boxes(self.session, *box('Caption', 'T', MB_ICONERROR), 'exit', '0'),
+            [Passing('Gone before seen', name='passing'), Box('T', caption='Caption')],
+            exit_code=0, name='passing')
+
+    def test_a_wrong_check_box_state_fails(self):
+        with self.assertRaises(HarnessError) as caught:
+            self.session.play(boxes(self.session, 'form', 'exit', '0'),
+                              [Dialog('Driver Form', checks={102: 1}, name='form')],
+                              exit_code=0, name='wrong-check')
+        self.assertIn('wrong-check, step 1 (form): check box 102: expected 1, got 0',
+                      str(caught.exception))
 
 
 class Isolation(unittest.TestCase):

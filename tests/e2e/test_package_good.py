@@ -1,6 +1,7 @@
-"""Sound installers under Wine: at this stage the installer takes its lock,
-verifies its package, reads the entry table and ends with 0, showing no
-window at all."""
+"""Sound installers under Wine: the installer accepts its package and shows
+the wizard. The sample installer is walked from the welcome page to the
+ready page and ends with 0; the other sound packages are left with Exit on
+the welcome page, which ends with 1 and shows that the package passed."""
 
 import os
 import shutil
@@ -8,6 +9,13 @@ import struct
 import unittest
 
 from harness import Session, run_typack, trailer_start, with_checked_part
+from wizard import EXIT, happy_path, licence, sample_licence_text, welcome
+
+LEFT_WITH_EXIT = 1
+
+
+def leave_at_welcome():
+    return [welcome(actions=[('click', EXIT)])]
 
 
 def read(path):
@@ -34,9 +42,10 @@ class SoundPackages(unittest.TestCase):
     def tearDownClass(cls):
         cls.session.__exit__(None, None, None)
 
-    def test_the_sample_installer_shows_no_window_and_exits_0(self):
+    def test_the_sample_installer_walks_from_welcome_to_ready_and_exits_0(self):
         program = self.session.put_program(self.session.paths.installer, 'TYInstaller.exe')
-        self.session.play(program, [], exit_code=0, name='sample')
+        self.session.play(program, happy_path(sample_licence_text()), exit_code=0,
+                          name='sample')
 
     def test_a_checked_part_of_exactly_4000000_bytes_is_accepted(self):
         image = with_checked_part(self.installer, 4_000_000)
@@ -45,7 +54,8 @@ class SoundPackages(unittest.TestCase):
         self.assertIn('checked part: 4000000 bytes\n', listing.stdout)
         self.assertIn('control check: holds\n', listing.stdout)
         self.assertEqual(4_000_000, len(image) - 16 - trailer_start(image))
-        self.session.play(program, [], exit_code=0, name='exactly-4000000')
+        self.session.play(program, leave_at_welcome(), exit_code=LEFT_WITH_EXIT,
+                          name='exactly-4000000')
 
     def test_names_that_fill_their_whole_field_are_read(self):
         table = [
@@ -70,7 +80,9 @@ class SoundPackages(unittest.TestCase):
                                    '--name-width', str(width), *inputs)
                 self.assertEqual(0, built.returncode, built.stderr)
                 program = self.session.put_program(output, f'{name}.exe')
-                self.session.play(program, [], exit_code=0, name=name)
+                # The licence page shows entry 1: the table was read right.
+                self.session.play(program, [welcome(), licence('entry 1\r\n', actions=[
+                    ('click', EXIT)])], exit_code=LEFT_WITH_EXIT, name=name)
 
 
 if __name__ == '__main__':

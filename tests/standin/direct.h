@@ -9,6 +9,7 @@ extern "C" {
 
 int _mkdir(const char *path);
 int _rmdir(const char *path);
+int _chdir(const char *path);
 
 #ifdef __cplusplus
 }

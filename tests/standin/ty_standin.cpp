@@ -2,6 +2,8 @@
 // the documented Windows behaviour where the installer depends on it, and the
 // simplest that serves otherwise; see ty_standin.h for the test controls.
 #include "ty_standin.h"
+#include "ty_standin_run_control.h"
+#include "ty_standin_ui_control.h"
 
 #include <direct.h>
 #include <errno.h>
@@ -320,6 +322,8 @@ void standinReset() {
     deletedObjects.clear();
     allocationCalls = 0;
     failAllocationAt = 0;
+    standinResetRun();
+    standinResetUi();
 }
 
 // Process exit -------------------------------------------------------------

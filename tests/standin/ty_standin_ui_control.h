@@ -1,0 +1,71 @@
+// Control of the dialog side of the Win32 stand-in: page windows that a test
+// drives a page procedure with, what their controls hold, the folder browser's
+// answer, and what was painted. Everything here goes back to its start with
+// standinReset(); fault counts start at the call that sets them.
+//
+// There is no dialog manager: a test calls the page procedure itself with the
+// messages Windows would send (WM_INITDIALOG, WM_COMMAND, WM_DRAWITEM) and the
+// page window made here.
+#ifndef TY_STANDIN_UI_CONTROL_H
+#define TY_STANDIN_UI_CONTROL_H
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+// A new, visible page window. Its controls exist as soon as they are
+// addressed, whatever their id: empty, unticked, at position 0.
+HWND standinCreatePage();
+
+// What a control shows, and the user changing it.
+std::string standinControlText(HWND page, int id);
+void standinTypeText(HWND page, int id, const std::string &text);
+int standinCheckState(HWND page, int id);                 // BST_*
+void standinClickCheckBox(HWND page, int id);             // toggles it
+LPARAM standinProgressPosition(HWND page, int id);        // last PBM_SETPOS
+
+// The page itself.
+bool standinPageEnded(HWND page);                         // EndDialog called
+INT_PTR standinPageEndResult(HWND page);
+bool standinPageVisible(HWND page);                       // after ShowWindow
+HICON standinPageBigIcon(HWND page);                      // WM_SETICON ICON_BIG
+// What LoadIconA gives for a resource number of any module.
+HICON standinIconHandle(int resourceId);
+
+// The nth SetDlgItemTextA call returns FALSE and changes nothing.
+void standinFailSetDlgItemText(int nth);
+
+// The folder browser. Its answer until set: the user cancels (NULL). An empty
+// path is an item that has no file-system path.
+void standinSetBrowseAnswer(const char *path);
+struct StandinBrowse {
+    HWND owner;
+    bool rootIsDesktop;      // pidlRoot NULL
+    std::string title;
+    UINT flags;
+    bool hasCallback;        // lpfn set
+    bool hasDisplayBuffer;   // pszDisplayName set
+};
+const std::vector<StandinBrowse> &standinBrowses();
+// Item lists handed out by SHBrowseForFolderA and not yet given back to the
+// shell's allocator.
+int standinItemListsHeld();
+
+// Painting. Memory device contexts start with a bitmap of their own selected.
+struct StandinBlit {
+    HDC target;
+    int x, y, width, height;
+    HDC source;
+    HGDIOBJ sourceBitmap;    // what was selected into source at the time
+    int sourceX, sourceY;
+    DWORD operation;
+};
+const std::vector<StandinBlit> &standinBlits();
+int standinMemoryDcsHeld();                               // created, not deleted
+
+// Called by standinReset().
+void standinResetUi();
+
+#endif

@@ -1,0 +1,290 @@
+// The wizard pages driven through their dialog procedures, for what the Wine
+// suite cannot reach: failing controls and registry reads, and the
+// destination page's decisions checked against setupState.
+#include <functional>
+
+#include "ty_pages.h"
+#include "ty_resource.h"
+#include "ty_standin_ui_control.h"
+#include "ty_test_support.h"
+
+namespace {
+
+const char kNumberedText[] =
+    "An error has occurred. It may be due to system misconfiguration or instability. If the "
+    "error persists, contact " TY_SUPPORT_EMAIL ", describe exactly what caused this, and "
+    "report the following error identifier and the version of the installer:\n\n\tThe "
+    "installer version is 1.0.\n\tThe error identifier is ";
+const char kProgramFiles[] = "C:\\Program Files";
+const char kDefaultFolder[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS";
+const char kTooLong[] =
+    "The name of the chosen installation directory is too long. Please specify a shorter one.";
+
+std::string question(const std::string &folder) {
+    return "The program will be installed in the following location:\n\n\t" + folder +
+           "\n\nWould you like to continue with installation?";
+}
+
+void setProgramFilesDir(const char *value) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, TY_KEY_PROGRAM_FILES, 0, NULL, 0, KEY_SET_VALUE,
+                              NULL, &key, NULL),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, TY_VALUE_PROGRAM_FILES, 0, REG_SZ, (const BYTE *)value,
+                             (DWORD)strlen(value) + 1),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+void removeProgramFilesDir() {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, TY_KEY_PROGRAM_FILES, 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, TY_VALUE_PROGRAM_FILES), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+// An open package of name width 46 (this product's), the lock taken, a page
+// window, and Program Files where Windows keeps it.
+class WizardTest : public PackageTest {
+protected:
+    void SetUp() override {
+        PackageTest::SetUp();
+        ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
+        setProgramFilesDir(kProgramFiles);
+        page = standinCreatePage();
+        memset(setupState.installDir, kSentinel, sizeof setupState.installDir);
+        setupState.pageResult = 0;
+    }
+
+public:
+    ProductRun send(DLGPROC procedure, UINT message, WPARAM wParam, INT_PTR *result = NULL) {
+        return runProduct([=] {
+            INT_PTR answer = procedure(page, message, wParam, 0);
+            if (result) *result = answer;
+        });
+    }
+
+    // The numbered box, the end of the process with -1, the lock given back.
+    void expectNumberedExit(const ProductRun &run, int identifier) {
+        EXPECT_TRUE(run.exited) << describeBoxes();
+        EXPECT_EQ(run.exitCode, -1);
+        ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+        const StandinMessageBox &box = standinMessageBoxes()[0];
+        EXPECT_EQ(box.text, kNumberedText + std::to_string(identifier));
+        EXPECT_EQ(box.caption, "Tessaly Installer 1.0: Error");
+        EXPECT_EQ(box.style, MB_ICONERROR);
+        EXPECT_EQ(box.owner, nullptr);
+        EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
+    }
+
+protected:
+    HWND page;
+};
+
+// -- Failures only the stand-in can cause ------------------------------------
+
+TEST_F(WizardTest, UnreadableProgramFilesAtOpeningIsNumberedError2) {
+    removeProgramFilesDir();
+    expectNumberedExit(send(destinationPageProc, WM_INITDIALOG, 0), 2);
+    EXPECT_EQ(standinControlText(page, IDC_FOLDER), "");
+}
+
+TEST_F(WizardTest, UnreadableProgramFilesAtNextWithAnEmptyFieldIsNumberedError2) {
+    ASSERT_FALSE(send(destinationPageProc, WM_INITDIALOG, 0).exited) << describeBoxes();
+    standinTypeText(page, IDC_FOLDER, "");
+    removeProgramFilesDir();
+    expectNumberedExit(send(destinationPageProc, WM_COMMAND, IDOK), 2);
+    EXPECT_FALSE(standinPageEnded(page));
+}
+
+struct PlacingCase {
+    const char *name;
+    int identifier;
+    std::function<ProductRun(WizardTest *, HWND)> run;
+};
+TY_PRINT_ROW_AS_NAME(PlacingCase)
+
+class PlacingTextTest : public WizardTest, public ::testing::WithParamInterface<PlacingCase> {};
+
+TEST_P(PlacingTextTest, AFailedSetDlgItemTextIsItsNumberedError) {
+    expectNumberedExit(GetParam().run(this, page), GetParam().identifier);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wizard, PlacingTextTest,
+    ::testing::Values(
+        PlacingCase{"licence_text", 1,
+                    [](WizardTest *test, HWND) {
+                        standinFailSetDlgItemText(1);
+                        return test->send(licencePageProc, WM_INITDIALOG, 0);
+                    }},
+        PlacingCase{"default_folder", 3,
+                    [](WizardTest *test, HWND) {
+                        standinFailSetDlgItemText(1);
+                        return test->send(destinationPageProc, WM_INITDIALOG, 0);
+                    }},
+        PlacingCase{"browsed_folder", 4, [](WizardTest *test, HWND page) {
+                        ProductRun opened = test->send(destinationPageProc, WM_INITDIALOG, 0);
+                        EXPECT_FALSE(opened.exited);
+                        EXPECT_EQ(standinControlText(page, IDC_FOLDER), kDefaultFolder);
+                        standinSetBrowseAnswer("D:\\Games");
+                        standinFailSetDlgItemText(1);
+                        return test->send(destinationPageProc, WM_COMMAND, IDC_BROWSE);
+                    }}),
+    [](const ::testing::TestParamInfo<PlacingCase> &info) { return info.param.name; });
+
+// -- The destination page's decisions ----------------------------------------
+
+class DestinationTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        ASSERT_FALSE(send(destinationPageProc, WM_INITDIALOG, 0).exited) << describeBoxes();
+    }
+
+    // Types folder and presses Next; returns what the procedure returned.
+    INT_PTR next(const std::string &folder) {
+        standinTypeText(page, IDC_FOLDER, folder);
+        INT_PTR result = -7;
+        ProductRun run = send(destinationPageProc, WM_COMMAND, IDOK, &result);
+        EXPECT_FALSE(run.exited) << describeBoxes();
+        return result;
+    }
+
+    void expectQuestion(size_t index, const std::string &folder) {
+        ASSERT_GT(standinMessageBoxes().size(), index) << describeBoxes();
+        const StandinMessageBox &box = standinMessageBoxes()[index];
+        EXPECT_EQ(box.text, question(folder));
+        EXPECT_EQ(box.caption, "Tessaly Installer");
+        EXPECT_EQ(box.style, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        EXPECT_EQ(box.owner, page);
+    }
+
+    void expectAccepted(INT_PTR result, const std::string &installDir) {
+        EXPECT_EQ(result, TRUE);
+        EXPECT_TRUE(standinPageEnded(page));
+        EXPECT_EQ(standinPageEndResult(page), 0);
+        EXPECT_EQ(setupState.pageResult, 1);
+        EXPECT_EQ(std::string(setupState.installDir), installDir);
+    }
+};
+
+TEST_F(DestinationTest, ProposesTheMakersFolderUnderProgramFiles) {
+    EXPECT_EQ(standinControlText(page, IDC_FOLDER), kDefaultFolder);
+    EXPECT_EQ(standinPageBigIcon(page), standinIconHandle(IDI_INSTALLER));
+    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
+}
+
+struct LengthCase {
+    const char *name;
+    size_t length;
+    bool accepted;
+};
+TY_PRINT_ROW_AS_NAME(LengthCase)
+
+class FolderLengthTest : public DestinationTest,
+                         public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(FolderLengthTest, TheLimitIsTheNameWidthPlus201) {
+    std::string folder = "C:\\" + std::string(GetParam().length - 3, 'f');
+    standinQueueAnswer(IDYES);
+    INT_PTR result = next(folder);
+    if (GetParam().accepted) {
+        expectQuestion(0, folder);
+        expectAccepted(result, folder + "\\");
+        return;
+    }
+    EXPECT_EQ(result, FALSE);
+    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+    const StandinMessageBox &box = standinMessageBoxes()[0];
+    EXPECT_EQ(box.text, kTooLong);
+    EXPECT_EQ(box.caption, "Tessaly Installer");
+    EXPECT_EQ(box.style, MB_ICONERROR);
+    EXPECT_EQ(box.owner, page);
+    EXPECT_FALSE(standinPageEnded(page));
+    EXPECT_EQ(setupState.pageResult, 0);
+    EXPECT_EQ(standinControlText(page, IDC_FOLDER), folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Wizard, FolderLengthTest,
+                         ::testing::Values(LengthCase{"at_247", 247, true},
+                                           LengthCase{"at_248", 248, false}),
+                         [](const ::testing::TestParamInfo<LengthCase> &info) {
+                             return info.param.name;
+                         });
+
+TEST_F(DestinationTest, AnEmptyFieldInstallsIntoTheDefaultFolder) {
+    standinQueueAnswer(IDYES);
+    INT_PTR result = next("");
+    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+    expectQuestion(0, kDefaultFolder);
+    expectAccepted(result, std::string(kDefaultFolder) + "\\");
+    EXPECT_EQ(standinControlText(page, IDC_FOLDER), "");
+}
+
+TEST_F(DestinationTest, ATypedTrailingBackslashGetsASecondOne) {
+    standinQueueAnswer(IDYES);
+    INT_PTR result = next("E:\\Apps\\");
+    expectQuestion(0, "E:\\Apps\\");
+    expectAccepted(result, "E:\\Apps\\\\");
+}
+
+TEST_F(DestinationTest, NoKeepsThePageAndNextAsksAgain) {
+    standinQueueAnswer(IDNO);
+    EXPECT_EQ(next("E:\\Apps"), FALSE);
+    expectQuestion(0, "E:\\Apps");
+    EXPECT_FALSE(standinPageEnded(page));
+    EXPECT_EQ(setupState.pageResult, 0);
+    EXPECT_EQ(standinControlText(page, IDC_FOLDER), "E:\\Apps");
+
+    standinQueueAnswer(IDYES);
+    INT_PTR result = next("E:\\Apps");
+    ASSERT_EQ(standinMessageBoxes().size(), 2u) << describeBoxes();
+    expectQuestion(1, "E:\\Apps");
+    expectAccepted(result, "E:\\Apps\\");
+}
+
+// -- The frame and the ready page --------------------------------------------
+
+TEST_F(WizardTest, ThePicturePanelDrawsTheWelcomePicture26PixelsDown) {
+    ASSERT_FALSE(send(welcomePageProc, WM_INITDIALOG, 0).exited) << describeBoxes();
+    ASSERT_NE(setupState.welcomePicture, nullptr);
+    HDC panelDc = (HDC)(uintptr_t)0xD0;
+    DRAWITEMSTRUCT item;
+    memset(&item, 0, sizeof item);
+    item.CtlType = ODT_STATIC;
+    item.CtlID = IDC_PICTURE;
+    item.itemAction = ODA_DRAWENTIRE;
+    item.hDC = panelDc;
+    item.rcItem = {0, 0, 194, 244};
+    INT_PTR result = -7;
+    ProductRun run = runProduct(
+        [&] { result = welcomePageProc(page, WM_DRAWITEM, IDC_PICTURE, (LPARAM)&item); });
+    expectQuiet(run);
+    EXPECT_EQ(result, FALSE);
+    ASSERT_EQ(standinBlits().size(), 1u);
+    const StandinBlit &blit = standinBlits()[0];
+    EXPECT_EQ(blit.target, panelDc);
+    EXPECT_EQ(blit.x, 0);
+    EXPECT_EQ(blit.y, 26);
+    EXPECT_EQ(blit.width, 5);   // the picture of standardRecords, at its size
+    EXPECT_EQ(blit.height, 3);
+    EXPECT_EQ(blit.sourceBitmap, (HGDIOBJ)setupState.welcomePicture);
+    EXPECT_EQ(blit.operation, SRCCOPY);
+    EXPECT_TRUE(standinDeletedObjects().empty());  // kept for the next repaint
+    EXPECT_EQ(standinMemoryDcsHeld(), 0);
+}
+
+TEST_F(WizardTest, TheReadyPageTicksEveryTaskAndGivesTheLockBack) {
+    INT_PTR result = -7;
+    expectQuiet(send(readyPageProc, WM_INITDIALOG, 0, &result));
+    EXPECT_EQ(result, TRUE);
+    EXPECT_EQ(standinCheckState(page, IDC_TASK_HELP), BST_CHECKED);
+    EXPECT_EQ(standinCheckState(page, IDC_TASK_START), BST_CHECKED);
+    EXPECT_EQ(standinCheckState(page, IDC_TASK_START_MENU), BST_CHECKED);
+    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
+    EXPECT_EQ(standinOpenHandleCount(), 0);
+}
