@@ -17,6 +17,9 @@
 //   key esc|enter|tab|space  ok: the key, sent to the focused control
 //   close                    ok: the window's system menu Close
 //   wait-exit [MS]           exit N, the exit code as unsigned 32-bit number
+//   forget CAPTION           ok N: the next wait-window reports again the N
+//                            windows of this caption it has reported, such
+//                            as a page that stays open after its box
 //   kill                     ok: terminates the started process
 //   quit                     ends the driver
 // Failures answer "error KIND DETAIL" (KIND: timeout, exited, window,
@@ -638,6 +641,22 @@ static void orderWindows() {
     answerOut("windows", &out);
 }
 
+static void orderForget(const char *caption) {
+    static wchar_t wanted[DRIVER_TEXT_SIZE];
+    static wchar_t text[DRIVER_TEXT_SIZE];
+    if (MultiByteToWideChar(CP_UTF8, 0, caption, -1, wanted, DRIVER_TEXT_SIZE) == 0)
+        return answer("error usage the caption is not UTF-8");
+    forgetDeadWindows();
+    int kept = 0, forgotten = 0;
+    for (int i = 0; i < reportedCount; i++) {
+        readText(reported[i], text, DRIVER_TEXT_SIZE);
+        if (lstrcmpW(text, wanted) == 0) forgotten++;
+        else reported[kept++] = reported[i];
+    }
+    reportedCount = kept;
+    answer("ok %d", forgotten);
+}
+
 static void orderKill() {
     if (!childStarted) return answer("error no-process nothing started");
     DWORD code;
@@ -680,6 +699,7 @@ int main() {
         else if (strcmp(line, "check") == 0) orderCheck(argument);
         else if (strcmp(line, "key") == 0) orderKey(argument);
         else if (strcmp(line, "close") == 0) orderClose();
+        else if (strcmp(line, "forget") == 0) orderForget(argument);
         else if (strcmp(line, "kill") == 0) orderKill();
         else if (strcmp(line, "quit") == 0) {
             answer("ok");
