@@ -30,6 +30,7 @@ import signal
 import struct
 import subprocess
 import sys
+import tempfile
 import time
 import uuid
 
@@ -651,6 +652,28 @@ class Session:
         if not windows_path[:3].upper() == 'C:\\':
             raise HarnessError(f'not a path on drive C: {windows_path!r}')
         return self.drive_c(*[p for p in windows_path[3:].split('\\') if p])
+
+    def command(self, *command, timeout=60):
+        """Runs a command (e.g. 'wine', 'reg', ...) in the session's
+        environment; gives its exit code, stdout and stderr, and writes all of
+        it into the transcript."""
+        self.note('$ ' + ' '.join(command))
+        # Files, not pipes: a wineserver or a Wine service that this command
+        # happens to start inherits them and outlives the command.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(list(command), env=self.env, cwd=self.prefix,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            output = out.read().decode('utf-8', 'replace').replace('\r\n', '\n')
+            errors = err.read().decode('utf-8', 'replace').strip()
+        for line in output.splitlines():
+            self.note('  ' + line)
+        if errors:
+            self.note('  (stderr) ' + errors.replace('\n', '\n  (stderr) '))
+        self.note(f'  (exit {result.returncode})')
+        return result.returncode, output, errors
 
     def put_program(self, data_or_path, name):
         """Places a program into C:\\ty-e2e and gives its Windows path."""

@@ -11,7 +11,6 @@ each test then checks one part of it."""
 import os
 import select
 import subprocess
-import tempfile
 import time
 import unittest
 
@@ -40,23 +39,8 @@ class Machine:
 
     def wine(self, *command, timeout=60):
         """Runs a program under Wine; gives its exit code and its stdout."""
-        self.session.note('$ ' + ' '.join(command))
-        # Files, not pipes: a wineserver or a Wine service that this command
-        # happens to start inherits them and outlives the command.
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(list(command), env=self.session.env,
-                                    cwd=self.session.prefix, stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=err, timeout=timeout)
-            out.seek(0)
-            err.seek(0)
-            output = out.read().decode('utf-8', 'replace').replace('\r\n', '\n')
-            errors = err.read().decode('utf-8', 'replace').strip()
-        for line in output.splitlines():
-            self.session.note('  ' + line)
-        if errors:
-            self.session.note('  (stderr) ' + errors.replace('\n', '\n  (stderr) '))
-        self.session.note(f'  (exit {result.returncode})')
-        return result.returncode, output
+        code, output, _ = self.session.command(*command, timeout=timeout)
+        return code, output
 
     def run(self, *orders):
         """The probe's answers to the orders, one line each."""

@@ -75,18 +75,19 @@ UNTICK_ALL = [('check', task, 0) for task in (TASK_HELP, TASK_START, TASK_START_
 
 
 def wine_reg(session, *arguments):
-    return subprocess.run(['wine', 'reg', *arguments], env=session.env,
-                          stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=60)
+    """The exit code and stderr of `wine reg ...`."""
+    code, _, errors = session.command('wine', 'reg', *arguments)
+    return code, errors
 
 
 def key_exists(session, key):
-    return wine_reg(session, 'query', key).returncode == 0
+    return wine_reg(session, 'query', key)[0] == 0
 
 
 def set_registry(session, key, *value):
-    result = wine_reg(session, 'add', key, *value, '/f')
-    if result.returncode != 0:
-        raise HarnessError(f'wine reg add {key} failed: {result.stderr}')
+    code, errors = wine_reg(session, 'add', key, *value, '/f')
+    if code != 0:
+        raise HarnessError(f'wine reg add {key} failed: {errors}')
 
 
 class Staying(Box):

@@ -244,6 +244,13 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand) {
 
 BOOL WINAPI UpdateWindow(HWND window) { return findWindow(window) != NULL; }
 
+// Timers never fire here: a test that wants one delivers WM_TIMER itself.
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT, void *) {
+    return findWindow(window) != NULL ? id : 0;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR) { return findWindow(window) != NULL; }
+
 HICON WINAPI LoadIconA(HINSTANCE, LPCSTR name) {
     uintptr_t id = (uintptr_t)name;
     return id <= 0xFFFF ? standinIconHandle((int)id) : NULL;

@@ -20,6 +20,7 @@
 #define WM_DRAWITEM 0x002B
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
 #define WM_USER 0x0400
 #define ICON_SMALL 0
 #define ICON_BIG 1
@@ -79,6 +80,8 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size);
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI ShowWindow(HWND window, int showCommand);
 BOOL WINAPI UpdateWindow(HWND window);
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT milliseconds, void *callback);
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
 
 HDC WINAPI CreateCompatibleDC(HDC dc);
