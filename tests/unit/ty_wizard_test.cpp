@@ -5,6 +5,7 @@
 
 #include "ty_pages.h"
 #include "ty_resource.h"
+#include "ty_standin_run_control.h"
 #include "ty_standin_ui_control.h"
 #include "ty_test_support.h"
 
@@ -287,4 +288,45 @@ TEST_F(WizardTest, TheReadyPageTicksEveryTaskAndGivesTheLockBack) {
     EXPECT_EQ(standinCheckState(page, IDC_TASK_START_MENU), BST_CHECKED);
     EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
     EXPECT_EQ(standinOpenHandleCount(), 0);
+}
+
+// Leaving the ready page starts the ticked tasks: the documentation through
+// the main program with "?" (the page hidden first), the Start Menu folder,
+// and the scheduler by way of startProduct, which the main procedure starts.
+TEST_F(WizardTest, LeavingTheReadyPageStartsTheTickedTasks) {
+    strcpy(setupState.installDir, "C:\\Apps\\Quenfold\\");
+    strcpy(setupState.startMenuFolder, "C:\\Menu\\Quenfold for Vexor for DOS");
+    setupState.startProduct = false;
+    expectQuiet(send(readyPageProc, WM_INITDIALOG, 0));
+    expectQuiet(send(readyPageProc, WM_COMMAND, IDCANCEL));
+
+    EXPECT_TRUE(standinPageEnded(page));
+    EXPECT_EQ(setupState.pageResult, 2);
+    EXPECT_TRUE(setupState.startProduct);
+    EXPECT_FALSE(standinPageVisible(page));
+    const std::vector<StandinShellExecute> &started = standinShellExecutes();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0].owner, page);
+    EXPECT_EQ(started[0].operation, "open");
+    EXPECT_EQ(started[0].file, "C:\\Apps\\Quenfold\\Tessaly Quenfold.exe");
+    EXPECT_EQ(started[0].parameters, "?");
+    EXPECT_EQ(started[0].showCommand, SW_SHOWDEFAULT);
+    EXPECT_EQ(started[1].operation, "open");
+    EXPECT_EQ(started[1].file, "C:\\Menu\\Quenfold for Vexor for DOS");
+    EXPECT_EQ(started[1].parameters, "<null>");
+    EXPECT_EQ(started[1].showCommand, SW_SHOWDEFAULT);
+}
+
+TEST_F(WizardTest, LeavingTheReadyPageWithNoTaskTickedStartsNothing) {
+    strcpy(setupState.installDir, "C:\\Apps\\Quenfold\\");
+    setupState.startProduct = false;
+    expectQuiet(send(readyPageProc, WM_INITDIALOG, 0));
+    standinClickCheckBox(page, IDC_TASK_HELP);
+    standinClickCheckBox(page, IDC_TASK_START);
+    standinClickCheckBox(page, IDC_TASK_START_MENU);
+    expectQuiet(send(readyPageProc, WM_COMMAND, IDCANCEL));
+
+    EXPECT_EQ(setupState.pageResult, 2);
+    EXPECT_FALSE(setupState.startProduct);
+    EXPECT_TRUE(standinShellExecutes().empty()) << standinShellExecutes()[0].file;
 }
