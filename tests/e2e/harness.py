@@ -225,11 +225,16 @@ def make_template():
     try:
         for command in (['wineboot', '-i'],
                         ['wine', 'reg', 'add', WINE_X11_KEY, '/v', 'Managed', '/d', 'N', '/f']):
-            result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
-                                    capture_output=True, timeout=240)
+            # Output through a file, not a pipe: the Wine services that
+            # wineboot starts inherit it and outlive the command.
+            with tempfile.TemporaryFile() as err:
+                result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=err, timeout=240)
+                err.seek(0)
+                errors = err.read().decode('utf-8', 'replace')
             if result.returncode != 0:
                 raise HarnessError(f'{" ".join(command)} failed ({result.returncode}):\n'
-                                   + result.stderr.decode('utf-8', 'replace'))
+                                   + errors)
         # Let the server end by itself, so that it writes the registry out.
         subprocess.run(['wineserver', '-w'], env=env, stdin=subprocess.DEVNULL, timeout=60)
     finally:
