@@ -63,26 +63,7 @@ class DemoSession(Session):
                                        stderr=self.driver_log)
 
     def close(self, check=True):
-        if self.driver is None:
-            return
-        if self.driver.poll() is None:
-            try:
-                self._order('kill', 10, quiet_errors=True)
-                self._order('quit', 10, quiet_errors=True)
-            except HarnessError:
-                pass
-        try:
-            self.driver.stdin.close()
-        except OSError:
-            pass
-        try:
-            self.driver.wait(10)
-        except subprocess.TimeoutExpired:
-            self.driver.kill()
-            self.driver.wait(5)
-        self.driver.stdout.close()
-        self.driver_log.close()
-        self.driver = None
+        self.stop_driver()
 
     def start(self, command_line, cwd=None):
         return super().start(command_line, cwd or self.folder)

@@ -469,30 +469,39 @@ class Session:
                                        cwd=self.prefix, stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=self.driver_log)
 
+    def stop_driver(self):
+        """Ends the started program and the driver. False when the driver had
+        to be killed."""
+        if self.driver is None:
+            return True
+        ended = True
+        if self.driver.poll() is None:
+            try:
+                self._order('kill', 10, quiet_errors=True)
+                self._order('quit', 10, quiet_errors=True)
+            except HarnessError:
+                pass
+        try:
+            self.driver.stdin.close()
+        except OSError:
+            pass
+        try:
+            self.driver.wait(10)
+        except subprocess.TimeoutExpired:
+            ended = False
+            self.driver.kill()
+            self.driver.wait(5)
+        self.driver.stdout.close()
+        self.driver_log.close()
+        self.driver = None
+        return ended
+
     def close(self, check=True):
         """Ends everything of the session and removes its prefix. With check,
         raises HarnessError when anything of it had to be killed by force."""
         problems = []
-        if self.driver is not None:
-            if self.driver.poll() is None:
-                try:
-                    self._order('kill', 10, quiet_errors=True)
-                    self._order('quit', 10, quiet_errors=True)
-                except HarnessError:
-                    pass
-            try:
-                self.driver.stdin.close()
-            except OSError:
-                pass
-            try:
-                self.driver.wait(10)
-            except subprocess.TimeoutExpired:
-                problems.append('the driver did not end when told to')
-                self.driver.kill()
-                self.driver.wait(5)
-            self.driver.stdout.close()
-            self.driver_log.close()
-            self.driver = None
+        if not self.stop_driver():
+            problems.append('the driver did not end when told to')
         if self.env is not None:
             try:
                 kill_wineserver(self.env)
