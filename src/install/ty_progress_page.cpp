@@ -1,28 +1,307 @@
+// windows.h first: the common controls' header builds on it.
 #include <windows.h>
+#include <commctrl.h>
+#include <direct.h>
+#include <errno.h>
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
+#include "ty_deferred_delete.h"
+#include "ty_error_display.h"
+#include "ty_package.h"
 #include "ty_page_frame.h"
 #include "ty_pages.h"
+#include "ty_product.h"
+#include "ty_progress_page.h"
+#include "ty_registry_entries.h"
+#include "ty_resource.h"
+#include "ty_rollback.h"
 #include "ty_setup_state.h"
+#include "ty_shortcuts.h"
 
-// The page stays up this long, so that the user sees the step go by.
-#define TY_PLACEHOLDER_SHOWN_MS 800
-#define TY_PLACEHOLDER_TIMER 1
+#define TY_TEXT_NO_FOLDER                                                      \
+    "The installer was unable to create the destination directory to hold "    \
+    "the installed software data. It is likely that it could not be created "  \
+    "because the destination media is read-only or is not present (ejected, "  \
+    "absent, etc.). Please check if this is the case and correct it if "       \
+    "possible.\nIf that is not the case, it is very likely that you are NOT "  \
+    "logged in with ADMINISTRATIVE user rights. To install this software, "    \
+    "you need to switch temporarily to an administrative account, or "        \
+    "contact your administrator if you have one.\nIf you have questions or "   \
+    "would very much like a version that would allow you to install it with "  \
+    "limited privileges, please contact " TY_SUPPORT_EMAIL "."
 
-// Stands in for the installation until the install sequence exists: the page
-// shows its frame for a moment and ends itself with "go on", installing
-// nothing. Should the timer not start, the page ends at once.
+#define TY_TEXT_NO_MEMORY                                                      \
+    "Insufficient memory for copying files. Close some applications to free "  \
+    "memory and try again. Terminating..."
+
+#define TY_TEXT_CREATE_FAILED "An error has occurred while creating the file named\n\n\t"
+#define TY_TEXT_WRITE_FAILED "An error has occurred while writing data to the file named\n\n\t"
+
+#define TY_TEXT_HOPE                                                           \
+    "\nWe hope that you will fix the problem, will restart the installation, " \
+    "and will manage to install our product successfully next time. If you "   \
+    "have persistent problems that you think are caused by this installer, "   \
+    "please do not hesitate to contact " TY_SUPPORT_EMAIL "."
+
+#define TY_TEXT_FILE_TAIL                                                      \
+    "\n\nin the installation folder. Please investigate the error and "        \
+    "restart the installation. Such an error can be caused by the file being " \
+    "in use by another application, by a read-only file with the same name "   \
+    "residing in the destination folder, or by the folder being inaccessible " \
+    "or deleted after this installation program created it before trying to " \
+    "create the abovementioned file." TY_TEXT_HOPE
+
+#define TY_TEXT_SHORTCUT_FAILED                                                \
+    "An error has occurred while creating product shortcuts in the following " \
+    "Start Menu folder:\n\n\t"
+
+#define TY_TEXT_SHORTCUT_TAIL                                                  \
+    "\n\nin the installation folder. Please investigate the error and "        \
+    "restart the installation. Such an error can be caused by the "           \
+    "destination shortcut file having a read-only atribute, or by the "        \
+    "destination folder/directory being inaccessible or deleted after this "   \
+    "installation program created it before trying to create the shortcut."  \
+    TY_TEXT_HOPE
+
+#define TY_TEXT_NO_START_MENU                                                  \
+    "An error has occured while creating product shortcuts. The Windows "      \
+    "Start Menu shortcut folder could not be determined. This is a serious "   \
+    "error which may indicate that your operating system is damaged and "      \
+    "unstable. Please investigate the matter." TY_TEXT_HOPE
+
+#define TY_TEXT_REGISTRY_FAILED                                                \
+    "An error has occurred while creating product configuration information "  \
+    "(registry entries). Please ensure you have the necessary system "         \
+    "privileges to install the product, and restart the installation."        \
+    TY_TEXT_HOPE
+
+#define TY_TEXT_SYSTEM_RESTORED                                                \
+    "The system will be restored to the state prior to the installation. You " \
+    "can safely run installation again later."
+
+// The announcements of the undo. The three after file failures differ in
+// small points of wording, each kept as users have seen it.
+#define TY_TEXT_UNDO_AFTER_NO_MEMORY                                           \
+    "The installer will now remove from your system any copied files up to "   \
+    "now." TY_TEXT_SYSTEM_RESTORED
+#define TY_TEXT_UNDO_AFTER_CREATE                                              \
+    "The installer will now remove from your system any copied files up to "   \
+    "now.\n" TY_TEXT_SYSTEM_RESTORED
+#define TY_TEXT_UNDO_AFTER_WRITE                                               \
+    "The installer now will remove from your system any copied files up to "   \
+    "now.\n" TY_TEXT_SYSTEM_RESTORED
+#define TY_TEXT_UNDO_AFTER_SHORTCUTS                                           \
+    "The installer will now remove from your system any created shortcuts "    \
+    "and any copied files up to now.\n" TY_TEXT_SYSTEM_RESTORED
+#define TY_TEXT_UNDO_AFTER_REGISTRY                                            \
+    "The installer will now remove from your system any configuration "       \
+    "information (registry entries) related to this product, any shortcuts "  \
+    "and any copied files up to now.\n" TY_TEXT_SYSTEM_RESTORED
+
+bool ensureFolderChain(char *path) {
+    if (path == NULL) return true;
+    for (char *walk = path; *walk != '\0'; walk++) {
+        if (*walk != '\\' && *walk != '/') continue;
+        *walk = '\0';
+        // A level whose existence cannot be judged (anything but "not
+        // there") is passed over; the file writing then tells.
+        if (path[0] != '\0' && _access(path, 0) != 0 && errno == ENOENT && _mkdir(path) != 0) {
+            *walk = '\\';
+            return false;
+        }
+        *walk = '\\';
+    }
+    return true;
+}
+
+// The two boxes of a failure: what went wrong, then what will be undone.
+static void reportFailure(HWND page, const char *what, const char *undo) {
+    MessageBoxA(page, what, setupState.setupCaption, MB_ICONERROR);
+    MessageBoxA(page, undo, setupState.setupCaption, MB_ICONINFORMATION);
+}
+
+// Appends text to the size-byte buffer at *end, cutting it where the buffer
+// ends. The runtime's formatted printing would double the program's size.
+static void append(char *buffer, size_t size, size_t *end, const char *text) {
+    size_t length = strlen(text);
+    if (length > size - 1 - *end) length = size - 1 - *end;
+    memcpy(buffer + *end, text, length);
+    *end += length;
+    buffer[*end] = '\0';
+}
+
+// head + detail + tail into message (TY_MESSAGE_SIZE bytes).
+static void composeMessage(char *message, const char *head, const char *detail, const char *tail) {
+    size_t end = 0;
+    message[0] = '\0';
+    append(message, TY_MESSAGE_SIZE, &end, head);
+    append(message, TY_MESSAGE_SIZE, &end, detail);
+    append(message, TY_MESSAGE_SIZE, &end, tail);
+}
+
+// Rolls back and ends the run; the undo of registry entries and shortcuts
+// has run already where it applies.
+static void endFailedInstallation(HWND page, unsigned entryLimit, int registryRemovalOutcome,
+                                  int shortcutRemovalOutcome) __attribute__((noreturn));
+static void endFailedInstallation(HWND page, unsigned entryLimit, int registryRemovalOutcome,
+                                  int shortcutRemovalOutcome) {
+    rollbackInstallation(page, entryLimit, registryRemovalOutcome, shortcutRemovalOutcome);
+    if (setupState.package != NULL) {
+        closePackage(setupState.package);
+        free(setupState.package);
+        setupState.package = NULL;
+    }
+    exitInstaller(-1);
+}
+
+static void failFile(HWND page, unsigned index, const char *path, bool written) __attribute__((noreturn));
+static void failFile(HWND page, unsigned index, const char *path, bool written) {
+    char message[TY_MESSAGE_SIZE];
+    if (written) {
+        char quoted[TY_PATH_SIZE + 2];
+        size_t end = 0;
+        append(quoted, sizeof quoted, &end, "\"");
+        append(quoted, sizeof quoted, &end, path);
+        append(quoted, sizeof quoted, &end, "\"");
+        composeMessage(message, TY_TEXT_WRITE_FAILED, quoted, TY_TEXT_FILE_TAIL);
+        reportFailure(page, message, TY_TEXT_UNDO_AFTER_WRITE);
+        // The partly written file goes too.
+        endFailedInstallation(page, index + 1, 0, 0);
+    }
+    composeMessage(message, TY_TEXT_CREATE_FAILED, path, TY_TEXT_FILE_TAIL);
+    reportFailure(page, message, TY_TEXT_UNDO_AFTER_CREATE);
+    endFailedInstallation(page, index, 0, 0);
+}
+
+// The installed entries' total size: the bar then reaches its end exactly
+// with the last file, whatever the package carries.
+static unsigned long long installedSize(void) {
+    unsigned long long total = 0;
+    for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < TY_ENTRY_INSTALL_BOUND; index++)
+        total += entryUncompressedSize(index);
+    return total;
+}
+
+static void writeFiles(HWND page) {
+    HWND bar = GetDlgItem(page, IDC_PROGRESS_BAR);
+    unsigned long long total = installedSize();
+    unsigned long long written = 0;
+    size_t dirLength = strlen(setupState.installDir);
+    for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < TY_ENTRY_INSTALL_BOUND; index++) {
+        // No message loop runs during the sequence: repaint by hand.
+        UpdateWindow(page);
+        uint32_t size = entryUncompressedSize(index);
+        // At least one byte, so that an empty entry is not mistaken for a
+        // failed allocation.
+        unsigned char *buffer = (unsigned char *)malloc(size > 0 ? size : 1);
+        if (buffer == NULL) {
+            reportFailure(page, TY_TEXT_NO_MEMORY, TY_TEXT_UNDO_AFTER_NO_MEMORY);
+            endFailedInstallation(page, index, 0, 0);
+        }
+        extractEntry(index, buffer);
+
+        const char *name = entryName(index);
+        char path[TY_PATH_SIZE];
+        // A path that does not fit cannot be created; the report shows as
+        // much of it as fits.
+        if (dirLength + strlen(name) >= sizeof path) {
+            free(buffer);
+            size_t end = 0;
+            append(path, sizeof path, &end, setupState.installDir);
+            append(path, sizeof path, &end, name);
+            failFile(page, index, path, false);
+        }
+        memcpy(path, setupState.installDir, dirLength);
+        strcpy(path + dirLength, name);
+
+        FILE *file = fopen(path, "wb");
+        if (file == NULL) {
+            free(buffer);
+            failFile(page, index, path, false);
+        }
+        size_t count = fwrite(buffer, 1, size, file);
+        fclose(file);
+        free(buffer);
+        if (count != size) failFile(page, index, path, true);
+
+        written += size;
+        WPARAM position = total > 0 ? (WPARAM)(written * 100 / total) : 100;
+        SendMessageA(bar, PBM_SETPOS, position, 0);
+    }
+}
+
+static void createStartMenuShortcuts(HWND page, int *shortcutStage) {
+    SetDlgItemTextA(page, IDC_STATUS_TEXT, "Creating Start Menu shortcuts and icons...");
+    if (createShortcuts(shortcutStage)) return;
+
+    char message[TY_MESSAGE_SIZE];
+    if (setupState.startMenuFolder[0] != '\0')
+        composeMessage(message, TY_TEXT_SHORTCUT_FAILED, setupState.startMenuFolder,
+                       TY_TEXT_SHORTCUT_TAIL);
+    else
+        composeMessage(message, TY_TEXT_NO_START_MENU, "", "");
+    reportFailure(page, message, TY_TEXT_UNDO_AFTER_SHORTCUTS);
+    int shortcutRemovalOutcome = 0;
+    removeShortcuts(*shortcutStage, &shortcutRemovalOutcome);
+    endFailedInstallation(page, TY_ENTRY_INSTALL_BOUND, 0, shortcutRemovalOutcome);
+}
+
+static void writeRegistryEntries(HWND page, int shortcutStage) {
+    SetDlgItemTextA(page, IDC_STATUS_TEXT, "Configuring the product...");
+    int registryStage;
+    if (writeProductRegistryEntries(&registryStage)) return;
+
+    reportFailure(page, TY_TEXT_REGISTRY_FAILED, TY_TEXT_UNDO_AFTER_REGISTRY);
+    int registryRemovalOutcome = 0;
+    removeProductRegistryEntries(registryStage, &registryRemovalOutcome);
+    int shortcutRemovalOutcome = 0;
+    removeShortcuts(shortcutStage, &shortcutRemovalOutcome);
+    endFailedInstallation(page, TY_ENTRY_INSTALL_BOUND, registryRemovalOutcome,
+                          shortcutRemovalOutcome);
+}
+
+// An upgrade's saved configuration goes back into the new installation. A
+// copy that fails leaves the product with its fresh file; nothing is
+// reported.
+static void migrateFile(const char *savedPath, const char *name) {
+    char path[TY_PATH_SIZE];
+    if (strlen(setupState.installDir) + strlen(name) >= sizeof path) return;
+    strcpy(path, setupState.installDir);
+    strcat(path, name);
+    CopyFileA(savedPath, path, FALSE);
+    deleteNowOrAtReboot(savedPath, false);
+}
+
+static void install(HWND page) {
+    if (!ensureFolderChain(setupState.installDir)) {
+        MessageBoxA(page, TY_TEXT_NO_FOLDER, setupState.setupCaption, MB_ICONERROR);
+        exitInstaller(-1);
+    }
+    // A dialog shows itself only after its initialisation, which here is the
+    // whole installation.
+    ShowWindow(page, SW_SHOW);
+
+    writeFiles(page);
+    int shortcutStage;
+    createStartMenuShortcuts(page, &shortcutStage);
+    writeRegistryEntries(page, shortcutStage);
+
+    if (setupState.configSaved) {
+        SetDlgItemTextA(page, IDC_STATUS_TEXT, "Migrating existing configuration settings...");
+        migrateFile(setupState.savedConfigPath, TY_FILE_PRODUCT_CONFIG);
+        migrateFile(setupState.savedSchedulerPath, TY_FILE_SCHEDULER_CONFIG);
+    }
+    SetDlgItemTextA(page, IDC_STATUS_TEXT, "Installation complete.");
+}
+
 INT_PTR CALLBACK progressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
     INT_PTR result;
     if (pageFrameMessage(page, message, wParam, lParam, 0, &result)) return result;
     if (message == WM_INITDIALOG) {
-        if (SetTimer(page, TY_PLACEHOLDER_TIMER, TY_PLACEHOLDER_SHOWN_MS, NULL) == 0) {
-            EndDialog(page, 0);
-            setupState.pageResult = 1;
-        }
-        return TRUE;
-    }
-    if (message == WM_TIMER && wParam == TY_PLACEHOLDER_TIMER) {
-        KillTimer(page, TY_PLACEHOLDER_TIMER);
+        install(page);
         EndDialog(page, 0);
         setupState.pageResult = 1;
         return TRUE;

@@ -48,46 +48,47 @@ bool writeProductRegistryEntries(int *registryStage) {
     if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, NULL)) return false;
     *registryStage = TY_STAGE_PRODUCT_KEY;
 
-    // The stage counts a key or value as soon as its call succeeds, even one
-    // that was there before: the removal then takes it out with the rest.
-    if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, TY_PRODUCT_VERSION))
+    // A version key, Run value or uninstall entry that was there before is a
+    // failure, and is not counted: it belongs to someone else, and the
+    // removal takes out only what this installation wrote.
+    if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, TY_PRODUCT_VERSION) ||
+        registryStatus != TY_REG_KEY_CREATED)
         return false;
     *registryStage = TY_STAGE_VERSION_KEY;
-    if (registryStatus != TY_REG_KEY_CREATED) return false;
 
     // installDir ends with a backslash; the folder is registered without it.
     if (!composeData(data, installDir, dirLength > 0 ? dirLength - 1 : 0, "")) return false;
     if (!setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, TY_PRODUCT_VERSION,
-                                  TY_VALUE_INSTALL_DIR, data))
+                                  TY_VALUE_INSTALL_DIR, data) ||
+        registryStatus != TY_REG_VALUE_WRITTEN)
         return false;
     *registryStage = TY_STAGE_INSTALL_DIR;
-    if (registryStatus != TY_REG_VALUE_WRITTEN) return false;
 
     if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_RUN, NULL, NULL)) return false;
     if (!composeData(data, installDir, dirLength, TY_FILE_SCHEDULER)) return false;
-    if (!setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_RUN, NULL, NULL, TY_VALUE_RUN_SCHEDULER, data))
+    if (!setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_RUN, NULL, NULL, TY_VALUE_RUN_SCHEDULER, data) ||
+        registryStatus != TY_REG_VALUE_WRITTEN)
         return false;
     *registryStage = TY_STAGE_RUN_VALUE;
-    if (registryStatus != TY_REG_VALUE_WRITTEN) return false;
 
-    if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_UNINSTALL, TY_PRODUCT_NAME_VERSION, NULL))
+    if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_UNINSTALL, TY_PRODUCT_NAME_VERSION, NULL) ||
+        registryStatus != TY_REG_KEY_CREATED)
         return false;
     *registryStage = TY_STAGE_UNINSTALL_KEY;
-    if (registryStatus != TY_REG_KEY_CREATED) return false;
 
     composeData(data, TY_PRODUCT_NAME_VERSION, strlen(TY_PRODUCT_NAME_VERSION), "");
     if (!setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_UNINSTALL, TY_PRODUCT_NAME_VERSION, NULL,
-                                  "DisplayName", data))
+                                  "DisplayName", data) ||
+        registryStatus != TY_REG_VALUE_WRITTEN)
         return false;
     *registryStage = TY_STAGE_DISPLAY_NAME;
-    if (registryStatus != TY_REG_VALUE_WRITTEN) return false;
 
     if (!composeData(data, installDir, dirLength, TY_FILE_UNINSTALLER)) return false;
     if (!setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_UNINSTALL, TY_PRODUCT_NAME_VERSION, NULL,
-                                  "UninstallString", data))
+                                  "UninstallString", data) ||
+        registryStatus != TY_REG_VALUE_WRITTEN)
         return false;
     *registryStage = TY_STAGE_COMPLETE;
-    if (registryStatus != TY_REG_VALUE_WRITTEN) return false;
 
     // The product works without these; one that cannot be written is left out.
     for (size_t i = 0; i < sizeof descriptiveValues / sizeof descriptiveValues[0]; i++) {

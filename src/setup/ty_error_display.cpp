@@ -5,6 +5,7 @@
 
 #include "ty_product.h"
 #include "ty_setup_state.h"
+#include "ty_upgrade.h"
 
 #define TY_CORRUPTED_PACKAGE_PARAGRAPH                                          \
     "\nThe installation package is corrupted. It was probably damaged during " \
@@ -33,8 +34,7 @@ static void appendText(char *dst, size_t size, const char *src) {
 }
 
 void exitInstaller(int code) {
-    // An upgrade's saved configuration copies are deleted here once the
-    // upgrade exists; until then nothing is ever saved.
+    disposeSavedConfiguration();
     ReleaseSemaphore(setupState.instanceLock, 1, NULL);
     CloseHandle(setupState.instanceLock);
     exit(code);

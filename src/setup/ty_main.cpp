@@ -14,6 +14,7 @@
 #include "ty_registry.h"
 #include "ty_resource.h"
 #include "ty_setup_state.h"
+#include "ty_upgrade.h"
 
 #define TY_TEXT_ANOTHER_INSTANCE                                               \
     "Another Tessaly installer, un-installer or updater is running.\nPlease "  \
@@ -54,12 +55,6 @@
     "there is no newer version of this product installed on your system, and " \
     "you are getting this message in error, please contact "                   \
     TY_SUPPORT_EMAIL "."
-
-#define TY_TEXT_EARLIER_VERSION_BEFORE "An earlier version ("
-#define TY_TEXT_EARLIER_VERSION_AFTER                                          \
-    ") of this product is installed on the system. Updating it is not "        \
-    "possible with this installer yet. Please uninstall it via Add/Remove "    \
-    "Programs in Control Panel, and run the installer again."
 
 #define TY_TEXT_INITIALISATION_ERROR                                           \
     "The installer encountered an error during initialization. Please reboot " \
@@ -190,14 +185,10 @@ int runSetup(HINSTANCE instance) {
                               (double)(float)atof(TY_PRODUCT_VERSION), &noNewer, &olderFound,
                               olderName)) {
         if (!noNewer) refuse(TY_TEXT_NEWER_VERSION, MB_ICONINFORMATION);
-        if (olderFound && readInstalledFolder(olderName, folder)) {
-            // Updating goes through the old version's own uninstaller, which
-            // this installer cannot run yet: the user is sent to it by hand.
-            showMessageOfParts(NULL, TY_TEXT_EARLIER_VERSION_BEFORE, olderName,
-                               TY_TEXT_EARLIER_VERSION_AFTER, setupState.setupCaption,
-                               MB_ICONINFORMATION);
-            exitInstaller(-1);
-        }
+        int exitCode;
+        if (olderFound && readInstalledFolder(olderName, folder) &&
+            !upgradeOlderVersion(olderName, folder, &exitCode))
+            return exitCode;
     } else if (registryStatus != TY_REG_KEY_NOT_FOUND) {
         refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
     }

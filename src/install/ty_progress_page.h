@@ -1,0 +1,10 @@
+// The install sequence's folder check.
+#ifndef TY_PROGRESS_PAGE_H
+#define TY_PROGRESS_PAGE_H
+
+// Creates every missing folder level of path that ends before a backslash or
+// slash, turning slashes into backslashes as it goes. True when every level
+// exists or could not be judged; false when a creation failed.
+bool ensureFolderChain(char *path);
+
+#endif

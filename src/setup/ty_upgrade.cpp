@@ -1,0 +1,239 @@
+#include "ty_upgrade.h"
+
+#include <string.h>
+
+#include "ty_deferred_delete.h"
+#include "ty_error_display.h"
+#include "ty_product.h"
+#include "ty_setup_state.h"
+
+#define TY_TEXT_UPGRADE_BEFORE                                                 \
+    "The installer has detected an existing installation of a previous "       \
+    "version of " TY_PRODUCT_NAME ".\nThe existing software is version "
+#define TY_TEXT_UPGRADE_AFTER                                                  \
+    ", and the new version that you can now install is " TY_PRODUCT_VERSION    \
+    ". \nWould you like to upgrade the existing installation to the new "      \
+    "version?\n\nNOTE: If problems occur while upgrading, you will be "        \
+    "notified. Be sure to record any error messages you receive, since they "  \
+    "contain instructions on how to successfully resolve the problem."
+
+#define TY_TEXT_UPGRADE_DECLINED                                               \
+    "The installer will now close because you have chosen not to upgrade "     \
+    "your previous installation of this software. When you would like to "     \
+    "upgrade, please run again the installation of this new version."
+
+#define TY_TEXT_NO_TEMPORARY_FOLDER                                            \
+    "An error has occurred obtaining the system temporary path. This "         \
+    "indicates a serious problem with your Windows installation. Please "      \
+    "investigate it and try to upgrade again."
+
+#define TY_TEXT_CANNOT_COPY_UNINSTALLER                                        \
+    "Could not copy the uninstaller module of the old installation in order "  \
+    "to perform the upgrade. This should never happen. The upgrade cannot be " \
+    "performed now. Please contact " TY_SUPPORT_EMAIL ", and you will "        \
+    "receive prompt aid on how to fix such a problem."
+
+#define TY_TEXT_LOCK_LOST                                                      \
+    "Another Tessaly installer or un-installer is running.\nPlease wait until " \
+    "it completes or interrupt it before trying to continue the upgrade "      \
+    "process of this product. Please try to upgrade again later."
+
+#define TY_TEXT_CANNOT_RUN_UNINSTALLER                                         \
+    "Could not execute the uninstaller module of the old installation in "     \
+    "order to perform the upgrade. This should never happen. The upgrade "     \
+    "cannot be performed now. Please contact " TY_SUPPORT_EMAIL ", and you "   \
+    "will receive prompt aid on how to fix such a problem."
+
+#define TY_TEXT_UPGRADE_STOPPED                                                \
+    "You have chosen not to continue the upgrade process now. To continue "    \
+    "later, start again the installation of this software."
+
+#define TY_TEXT_UPGRADE_PROBLEM                                                \
+    "Upgrading cannot continue because there was a problem, as reported by "   \
+    "the previous message.\nPlease carry out what you were asked to do, and "  \
+    "start the installer of the new version again."
+
+#define TY_TEXT_CONFIGURATION_KEPT                                             \
+    "The previous version of this product has already been removed, but the " \
+    "new version could not be installed. Your configuration settings have "   \
+    "been kept in the following files:\n\n\t"
+#define TY_TEXT_CONFIGURATION_KEPT_AFTER                                       \
+    "\n\nAfter you have installed this product again, copy these files into "  \
+    "its installation folder to keep your settings."
+
+// The old uninstaller's exit code that lets the upgrade go on.
+#define TY_UNINSTALLER_DONE 99
+#define TY_UNINSTALLER_ARGUMENT " update"
+
+// Set once the old uninstaller has reported the old version removed: from
+// then on the saved copies are the only copy of the user's configuration.
+static bool oldVersionRemoved = false;
+
+// first + second into path (TY_PATH_SIZE bytes); false when it would not fit.
+static bool joinName(char *path, const char *first, const char *second) {
+    size_t firstLength = strlen(first);
+    size_t secondLength = strlen(second);
+    if (firstLength + secondLength >= TY_PATH_SIZE) return false;
+    memmove(path, first, firstLength);
+    memcpy(path + firstLength, second, secondLength + 1);
+    return true;
+}
+
+void disposeSavedConfiguration(void) {
+    if (!setupState.configSaved) return;
+    if (!oldVersionRemoved) {
+        deleteNowOrAtReboot(setupState.savedConfigPath, false);
+        deleteNowOrAtReboot(setupState.savedSchedulerPath, false);
+        return;
+    }
+    char paths[2 * TY_PATH_SIZE + 2];
+    strcpy(paths, setupState.savedConfigPath);
+    strcat(paths, "\n\t");
+    strcat(paths, setupState.savedSchedulerPath);
+    showMessageOfParts(NULL, TY_TEXT_CONFIGURATION_KEPT, paths, TY_TEXT_CONFIGURATION_KEPT_AFTER,
+                       setupState.setupCaption, MB_ICONWARNING);
+}
+
+int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand) {
+    STARTUPINFOA startup;
+    memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = (WORD)showCommand;
+    PROCESS_INFORMATION process;
+    BOOL started = CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL,
+                                  NULL, &startup, &process);
+    if (started != TRUE) return 0;
+
+    // Messages sent to this thread's windows are answered while the
+    // uninstaller runs. A failing wait would spin: it ends the wait instead.
+    for (;;) {
+        DWORD woken = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0) break;
+        if (woken == WAIT_FAILED) {
+            WaitForSingleObject(process.hProcess, INFINITE);
+            break;
+        }
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    *exitCode = code;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return 1;
+}
+
+// Asks once, then shows the closing box; false when the user declined.
+static bool askUpgrade(const char *olderName) {
+    if (showMessageOfParts(NULL, TY_TEXT_UPGRADE_BEFORE, olderName, TY_TEXT_UPGRADE_AFTER,
+                           setupState.setupCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        return true;
+    MessageBoxA(NULL, TY_TEXT_UPGRADE_DECLINED, TY_CAPTION_INSTALLER, MB_ICONINFORMATION);
+    return false;
+}
+
+// The old configuration into the temporary folder. The scheduler's file is
+// only worth saving with the configuration it belongs to.
+static void saveConfiguration(const char *temporaryFolder) {
+    char source[TY_PATH_SIZE];
+    char copy[TY_PATH_SIZE];
+    if (!joinName(source, setupState.oldInstallDir, TY_FILE_PRODUCT_CONFIG) ||
+        !joinName(copy, temporaryFolder, TY_FILE_PRODUCT_CONFIG) ||
+        !CopyFileA(source, copy, FALSE))
+        return;
+    setupState.configSaved = true;
+    strcpy(setupState.savedConfigPath, copy);
+    if (joinName(source, setupState.oldInstallDir, TY_FILE_SCHEDULER_CONFIG) &&
+        joinName(copy, temporaryFolder, TY_FILE_SCHEDULER_CONFIG)) {
+        CopyFileA(source, copy, FALSE);
+        strcpy(setupState.savedSchedulerPath, copy);
+    } else {
+        // Never made: its deletion later is harmless.
+        strcpy(setupState.savedSchedulerPath, setupState.savedConfigPath);
+    }
+}
+
+// The temporary copy goes whether or not it ran; a copy still held by the
+// ending uninstaller gets two more chances.
+static void deleteTemporaryUninstaller(const char *path) {
+    if (DeleteFileA(path)) return;
+    Sleep(1000);
+    if (DeleteFileA(path)) return;
+    Sleep(10000);
+    DeleteFileA(path);
+}
+
+bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *exitCode) {
+    if (!askUpgrade(olderName)) {
+        *exitCode = 0;
+        return false;
+    }
+    setupState.upgradeMode = true;
+    setupState.setupCaption = TY_CAPTION_UPDATER;
+    // A folder too long to take a file name cannot be upgraded in place; it
+    // ends like an old installation without its uninstaller.
+    bool folderFits = joinName(setupState.oldInstallDir, olderFolder, "\\");
+
+    char temporaryFolder[TY_PATH_SIZE];
+    DWORD length = GetTempPathA(sizeof temporaryFolder, temporaryFolder);
+    if (length == 0 || length >= sizeof temporaryFolder) {
+        MessageBoxA(NULL, TY_TEXT_NO_TEMPORARY_FOLDER, setupState.setupCaption, MB_ICONERROR);
+        exitInstaller(-1);
+    }
+    if (folderFits) saveConfiguration(temporaryFolder);
+
+    // The command line: the copy's path and the argument, in one buffer that
+    // CreateProcessA may write to.
+    char commandLine[TY_PATH_SIZE + sizeof TY_UNINSTALLER_ARGUMENT];
+    char source[TY_PATH_SIZE];
+    bool copied = false;
+    if (folderFits && joinName(source, setupState.oldInstallDir, TY_FILE_UNINSTALLER) &&
+        joinName(commandLine, temporaryFolder, TY_FILE_UNINSTALLER)) {
+        copied = CopyFileA(source, commandLine, FALSE) != FALSE;
+        // Any other failure leaves an earlier copy, if there is one, to run.
+        if (!copied && GetLastError() != ERROR_FILE_NOT_FOUND) copied = true;
+    }
+    if (!copied) {
+        MessageBoxA(NULL, TY_TEXT_CANNOT_COPY_UNINSTALLER, setupState.setupCaption, MB_ICONERROR);
+        disposeSavedConfiguration();
+        *exitCode = -1;
+        return false;
+    }
+    char uninstallerCopy[TY_PATH_SIZE];
+    strcpy(uninstallerCopy, commandLine);
+    strcat(commandLine, TY_UNINSTALLER_ARGUMENT);
+
+    // The uninstaller takes the maker's lock itself.
+    ReleaseSemaphore(setupState.instanceLock, 1, NULL);
+    CloseHandle(setupState.instanceLock);
+    setupState.instanceLock = NULL;
+    uint32_t uninstallerCode = 0;
+    int ran = runAndWait(commandLine, &uninstallerCode, SW_SHOWNORMAL);
+    if (ran == 1 && uninstallerCode == TY_UNINSTALLER_DONE) oldVersionRemoved = true;
+    deleteTemporaryUninstaller(uninstallerCopy);
+
+    setupState.instanceLock = CreateSemaphoreA(NULL, 1, 1, TY_LOCK_NAME);
+    if (WaitForSingleObject(setupState.instanceLock, 0) == WAIT_TIMEOUT) {
+        disposeSavedConfiguration();
+        MessageBoxA(NULL, TY_TEXT_LOCK_LOST, setupState.setupCaption, MB_ICONWARNING);
+        CloseHandle(setupState.instanceLock);
+        setupState.instanceLock = NULL;
+        *exitCode = -1;
+        return false;
+    }
+    if (ran != 1) {
+        MessageBoxA(NULL, TY_TEXT_CANNOT_RUN_UNINSTALLER, setupState.setupCaption, MB_ICONERROR);
+        disposeSavedConfiguration();
+        *exitCode = -1;
+        return false;
+    }
+    if (uninstallerCode == TY_UNINSTALLER_DONE) return true;
+    // The copies stay in the temporary folder: the old version is still
+    // there, or the uninstaller has told the user what to do.
+    MessageBoxA(NULL, uninstallerCode == 0 ? TY_TEXT_UPGRADE_STOPPED : TY_TEXT_UPGRADE_PROBLEM,
+                setupState.setupCaption, MB_ICONINFORMATION);
+    *exitCode = (int)uninstallerCode;
+    return false;
+}

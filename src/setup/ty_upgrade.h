@@ -1,0 +1,23 @@
+// Upgrading an older installed version: its configuration is saved, its own
+// uninstaller removes it, and the new version then goes into its folder.
+#ifndef TY_UPGRADE_H
+#define TY_UPGRADE_H
+
+#include <stdint.h>
+#include <windows.h>
+
+// Offers the upgrade of the version olderName installed in olderFolder and
+// runs the old uninstaller. True: go on in upgrade mode, the lock held.
+// False: the run ends with *exitCode.
+bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *exitCode);
+
+// Starts commandLine and waits for it, answering messages meanwhile. 1 when
+// it ran and ended (*exitCode set), 0 when it could not be started.
+int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand);
+
+// Deletes an upgrade's saved configuration copies; when the old version has
+// already been removed they are the user's only copy and are kept instead,
+// and the user is told where they are.
+void disposeSavedConfiguration(void);
+
+#endif
