@@ -108,9 +108,14 @@ bool ensureFolderChain(char *path) {
         *walk = '\0';
         // A level whose existence cannot be judged (anything but "not
         // there") is passed over; the file writing then tells.
-        if (path[0] != '\0' && _access(path, 0) != 0 && errno == ENOENT && _mkdir(path) != 0) {
-            *walk = '\\';
-            return false;
+        if (path[0] != '\0' && _access(path, 0) != 0 && errno == ENOENT) {
+            if (_mkdir(path) != 0) {
+                *walk = '\\';
+                return false;
+            }
+            // A rollback takes out what the installation made, up to here.
+            if (setupState.firstCreatedFolder[0] == '\0')
+                strcpy(setupState.firstCreatedFolder, path);
         }
         *walk = '\\';
     }

@@ -70,6 +70,20 @@ static int removeFilesAndFolders(unsigned entryLimit) {
     // until the next start, when it is tried again.
     if (!deleteNowOrAtReboot(installDir, true)) outcome = TY_FILES_DEFERRED;
 
+    // Folders above it that the installation made go too, innermost first,
+    // so that a new destination leaves nothing behind.
+    size_t createdLength = strlen(setupState.firstCreatedFolder);
+    if (createdLength > 0 && createdLength < dirLength) {
+        char level[TY_PATH_SIZE];
+        strcpy(level, installDir);
+        level[dirLength - 1] = '\0';
+        char *cut;
+        while ((cut = strrchr(level, '\\')) != NULL && (size_t)(cut - level) >= createdLength) {
+            *cut = '\0';
+            if (!deleteNowOrAtReboot(level, true)) outcome = TY_FILES_DEFERRED;
+        }
+    }
+
     // The maker's folder may hold the maker's other products; it goes only
     // when the registry knew none of them before this installation.
     if (!setupState.makerKeyHadSubkeys && !setupState.productKeyHadSubkeys) {

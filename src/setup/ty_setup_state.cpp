@@ -9,6 +9,7 @@ SetupState setupState = {
     0, 0,                 // osFamily, programsFolderId: set at start
     false, false,         // upgradeMode, configSaved
     "", "", "", "",       // savedConfigPath, savedSchedulerPath, oldInstallDir, installDir
+    "",                   // firstCreatedFolder
     false, false,         // makerKeyHadSubkeys, productKeyHadSubkeys
     "",                   // startMenuFolder
     false,                // startProduct

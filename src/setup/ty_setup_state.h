@@ -23,6 +23,9 @@ struct SetupState {
     char savedSchedulerPath[TY_PATH_SIZE];
     char oldInstallDir[TY_PATH_SIZE];
     char installDir[TY_PATH_SIZE];
+    // The outermost folder level of installDir that the installation itself
+    // created, without a final backslash; empty when it created none.
+    char firstCreatedFolder[TY_PATH_SIZE];
     bool makerKeyHadSubkeys;
     bool productKeyHadSubkeys;
     char startMenuFolder[TY_PATH_SIZE];
