@@ -1,15 +1,17 @@
 /* Tessaly Quenfold.exe, the product's main program, as the sample build
-   carries it: it names itself and the arguments it was started with, so a
-   shortcut or the installer's last page can be seen to start it right. */
+   carries it: it records how it was started (TYStarts.log beside it) and
+   ends at once without a window, so that the documentation task ("?"),
+   the shortcuts ("-c", "-e") and their working folders can be checked. */
 #include <windows.h>
+
+#include "ty_product.h"
+#include "ty_start_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show)
 {
-    char text[400];
     (void)instance;
     (void)previous;
+    (void)arguments;
     (void)show;
-    wsprintfA(text, "Tessaly Quenfold 2.9 (sample build)\n\nArguments: \"%.300s\"", arguments);
-    MessageBoxA(NULL, text, "Tessaly Quenfold", MB_OK | MB_ICONINFORMATION);
-    return 0;
+    return logStart("Tessaly Quenfold " TY_PRODUCT_VERSION) ? 0 : 1;
 }

@@ -1,14 +1,16 @@
-/* Tessaly Ticklet.exe, the product's scheduler, as the sample build
-   carries it: it names itself and the arguments it was started with. */
+/* Tessaly Ticklet.exe, the product's scheduler, as the sample build carries
+   it: it records how it was started (TYStarts.log beside it), in particular
+   its current folder, and ends at once without a window. */
 #include <windows.h>
+
+#include "ty_product.h"
+#include "ty_start_log.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show)
 {
-    char text[400];
     (void)instance;
     (void)previous;
+    (void)arguments;
     (void)show;
-    wsprintfA(text, "Tessaly Ticklet 2.9 (sample build)\n\nArguments: \"%.300s\"", arguments);
-    MessageBoxA(NULL, text, "Tessaly Ticklet", MB_OK | MB_ICONINFORMATION);
-    return 0;
+    return logStart("Tessaly Ticklet " TY_PRODUCT_VERSION) ? 0 : 1;
 }

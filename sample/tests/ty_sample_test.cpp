@@ -297,4 +297,137 @@ TEST_F(AssembledInstaller, ProgramsAreWin32GuiProgramsAndLibrariesAreDlls) {
     EXPECT_EQ(binaries, 10);
 }
 
+// The installers of earlier versions (TYInstaller-2.5.exe), built beside
+// this version's to upgrade from: the same package but for the programs and
+// libraries, which name their version, behind a stub that names it too.
+std::vector<std::string> earlierVersions() {
+    std::vector<std::string> versions;
+    std::string list = TY_EARLIER_VERSIONS;
+    size_t start = 0;
+    while (start < list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        if (comma > start) versions.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return versions;
+}
+
+size_t countOf(const Bytes &data, const std::string &text) {
+    size_t count = 0;
+    for (auto at = data.begin(); (at = std::search(at, data.end(), text.begin(), text.end())) != data.end(); ++at)
+        ++count;
+    return count;
+}
+
+std::string utf16(const std::string &ascii) {
+    std::string wide;
+    for (char c : ascii) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+bool isBinary(const std::string &name) {
+    return name.size() > 4 && (name.compare(name.size() - 4, 4, ".exe") == 0 ||
+                               name.compare(name.size() - 4, 4, ".dll") == 0);
+}
+
+// Texts of a version's program or library that name the version: the main
+// program's and the scheduler's start lines, the uninstaller's registry key
+// and closing message, a library's TYLibraryName.
+std::vector<std::string> versionMarks(const std::string &name, const std::string &version) {
+    if (name == TY_FILE_MAIN_PROGRAM) return {"Tessaly Quenfold " + version};
+    if (name == TY_FILE_SCHEDULER) return {"Tessaly Ticklet " + version};
+    if (name == TY_FILE_UNINSTALLER)
+        return {TY_KEY_PRODUCT "\\" + version,
+                TY_PRODUCT_NAME " " + version + " has been removed from your computer."};
+    return {name.substr(0, name.size() - 4) + " " + version};
+}
+
+class EarlierInstaller : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (std::string(TY_WINDOWS_DIR).empty()) GTEST_SKIP() << "TY_WINDOWS_BUILD_DIR was not given";
+        load(std::string(TY_WINDOWS_DIR) + "/TYInstaller.exe", &image_, &package_);
+        load(std::string(TY_WINDOWS_DIR) + "/TYInstaller-" + GetParam() + ".exe", &earlierImage_, &earlier_);
+    }
+    static void load(const std::string &path, Bytes *image, InspectedPackage *package) {
+        *image = readBytes(path);
+        ASSERT_FALSE(image->empty()) << path << " is missing";
+        std::string error;
+        ASSERT_TRUE(inspectPackage(*image, package, &error)) << path << ": " << error;
+        ASSERT_TRUE(package->controlCheckHolds) << path << ": the control check does not hold";
+        ASSERT_EQ(package->entries.size(), 25u) << path;
+    }
+    static Bytes entry(const Bytes &image, const InspectedPackage &package, size_t index) {
+        Bytes content;
+        std::string error;
+        EXPECT_TRUE(decodeEntry(image, package, package.entries[index], &content, &error))
+            << "entry " << index << ": " << error;
+        return content;
+    }
+    static Bytes stub(const Bytes &image, const InspectedPackage &package) {
+        return Bytes(image.begin(), image.begin() + package.packageStart);
+    }
+    std::string earlierName() const { return "TYInstaller-" + GetParam() + ".exe"; }
+    Bytes image_, earlierImage_;
+    InspectedPackage package_, earlier_;
+};
+
+TEST_P(EarlierInstaller, HoldsTheSameEntriesInTheSameOrder) {
+    for (size_t i = 0; i < 25; ++i)
+        EXPECT_EQ(earlier_.entries[i].name, package_.entries[i].name) << "entry " << i << " of " << earlierName();
+}
+
+TEST_P(EarlierInstaller, DiffersFromThisVersionOnlyInTheProgramsAndLibraries) {
+    for (size_t i = 0; i < 25; ++i) {
+        const std::string &name = package_.entries[i].name;
+        bool same = entry(earlierImage_, earlier_, i) == entry(image_, package_, i);
+        EXPECT_EQ(same, !isBinary(name)) << "entry " << i << " (" << name << ") of " << earlierName()
+                                         << (same ? " is the same as" : " differs from")
+                                         << " TYInstaller.exe's";
+    }
+}
+
+TEST_P(EarlierInstaller, ProgramsAndLibrariesNameTheirOwnVersion) {
+    struct Side {
+        const Bytes *image;
+        const InspectedPackage *package;
+        std::string installer, version, other;
+    } sides[] = {{&earlierImage_, &earlier_, earlierName(), GetParam(), TY_PRODUCT_VERSION},
+                 {&image_, &package_, "TYInstaller.exe", TY_PRODUCT_VERSION, GetParam()}};
+    int binaries = 0;
+    for (const Side &side : sides)
+        for (size_t i = 1; i < 25; ++i) {
+            const std::string &name = side.package->entries[i].name;
+            if (!isBinary(name)) continue;
+            ++binaries;
+            Bytes content = entry(*side.image, *side.package, i);
+            for (const std::string &mark : versionMarks(name, side.version))
+                EXPECT_GT(countOf(content, mark), 0u) << name << " of " << side.installer << ": \"" << mark << "\"";
+            for (const std::string &mark : versionMarks(name, side.other))
+                EXPECT_EQ(countOf(content, mark), 0u) << name << " of " << side.installer << ": \"" << mark << "\"";
+        }
+    EXPECT_EQ(binaries, 20);
+}
+
+TEST_P(EarlierInstaller, StubNamesItsVersionOnEveryPageAndInItsMessages) {
+    const std::string version = GetParam();
+    const std::string title = TY_PRODUCT_NAME " ", pages = " Setup :: ";
+    Bytes earlierStub = stub(earlierImage_, earlier_), thisStub = stub(image_, package_);
+    EXPECT_EQ(countOf(earlierStub, utf16(title + version + pages)), 5u) << earlierName() << "'s page titles";
+    EXPECT_EQ(countOf(earlierStub, utf16(title + TY_PRODUCT_VERSION + pages)), 0u) << earlierName() << "'s page titles";
+    EXPECT_EQ(countOf(thisStub, utf16(title + TY_PRODUCT_VERSION + pages)), 5u) << "TYInstaller.exe's page titles";
+    EXPECT_EQ(countOf(thisStub, utf16(title + version + pages)), 0u) << "TYInstaller.exe's page titles";
+    EXPECT_EQ(countOf(earlierStub, "You have the EXACT SAME version (" + version + ")"), 1u) << earlierName();
+    EXPECT_EQ(countOf(earlierStub, TY_PRODUCT_NAME " " + version), 1u)
+        << earlierName() << ": the uninstall entry's name";
+}
+
+INSTANTIATE_TEST_SUITE_P(Build, EarlierInstaller, testing::ValuesIn(earlierVersions()),
+                         testNameOf<std::string>);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EarlierInstaller);
+
 }  // namespace
