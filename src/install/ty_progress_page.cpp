@@ -228,9 +228,11 @@ static void writeFiles(HWND page) {
             failFile(page, index, path, false);
         }
         size_t count = fwrite(buffer, 1, size, file);
-        fclose(file);
+        // What is still buffered is written by fclose: its failure leaves the
+        // file as short as a short fwrite does.
+        bool closed = fclose(file) == 0;
         free(buffer);
-        if (count != size) failFile(page, index, path, true);
+        if (count != size || !closed) failFile(page, index, path, true);
 
         written += size;
         WPARAM position = total > 0 ? (WPARAM)(written * 100 / total) : 100;
@@ -269,15 +271,14 @@ static void writeRegistryEntries(HWND page, int shortcutStage) {
 }
 
 // An upgrade's saved configuration goes back into the new installation. A
-// copy that fails leaves the product with its fresh file; nothing is
-// reported.
+// copy that fails leaves the product with its fresh file, and the saved copy
+// where it is: it is the user's only copy of those settings.
 static void migrateFile(const char *savedPath, const char *name) {
     char path[TY_PATH_SIZE];
     if (strlen(setupState.installDir) + strlen(name) >= sizeof path) return;
     strcpy(path, setupState.installDir);
     strcat(path, name);
-    CopyFileA(savedPath, path, FALSE);
-    deleteNowOrAtReboot(savedPath, false);
+    if (CopyFileA(savedPath, path, FALSE)) deleteNowOrAtReboot(savedPath, false);
 }
 
 static void install(HWND page) {

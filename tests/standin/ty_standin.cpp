@@ -2,14 +2,18 @@
 // the documented Windows behaviour where the installer depends on it, and the
 // simplest that serves otherwise; see ty_standin.h for the test controls.
 #include "ty_standin.h"
+#include "ty_standin_internal.h"
+#include "ty_standin_link_control.h"
 #include "ty_standin_run_control.h"
 #include "ty_standin_ui_control.h"
 
+#include <ctype.h>
 #include <direct.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <setjmp.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
@@ -65,6 +69,15 @@ std::string windowsDirectory;
 bool windowsDirectorySet;
 bool moveFileRefused;
 std::vector<std::string> deniedPaths;
+std::string driveFolders[26];   // "" where a drive is not mapped
+
+DWORD lastError;
+int copyCalls;
+int failCopyAt;
+std::vector<StandinCopy> copies;
+std::string tempPath;
+bool tempPathSet;
+std::vector<DWORD> sleeps;
 
 // The registry: nodes by index (0 is HKEY_LOCAL_MACHINE), handles by slot.
 struct RegistryValue {
@@ -109,9 +122,22 @@ std::vector<HGDIOBJ> deletedObjects;
 jmp_buf *exitJump;
 int exitCode;
 
-// The allocation wrappers run before any constructor: plain integers only.
+// The allocation and stream wrappers run before any constructor: plain
+// values only.
 long allocationCalls;
 long failAllocationAt;
+size_t failAllocationSize;
+bool failAllocationBySize;
+
+bool streamsSteered;   // from the first standinReset on
+int fopenCalls;
+int failFopenAt;
+int failFopenErrno;
+int fwriteCalls;
+int shortFwriteAt;
+size_t shortFwriteItems;
+const int kMaxStreams = 64;
+FILE *openStreams[kMaxStreams];
 
 HandleSlot *findHandle(HANDLE handle) {
     uintptr_t value = (uintptr_t)handle;
@@ -127,10 +153,14 @@ Semaphore *findSemaphore(const char *name) {
     return NULL;
 }
 
-bool allocationFails() {
+bool allocationFails(size_t size) {
     allocationCalls++;
     if (failAllocationAt != 0 && allocationCalls == failAllocationAt) {
         failAllocationAt = 0;
+        return true;
+    }
+    if (failAllocationBySize && size == failAllocationSize) {
+        failAllocationBySize = false;
         return true;
     }
     return false;
@@ -155,9 +185,13 @@ size_t dibBitsSize(const BITMAPINFOHEADER &header) {
     return (size_t)(rowSize * rows);
 }
 
-// Windows takes either separator.
+// Windows takes either separator; a mapped drive stands for its folder.
 std::string hostPath(const char *path) {
     std::string host = path ? path : "";
+    if (host.size() >= 2 && host[1] == ':' && isalpha((unsigned char)host[0])) {
+        const std::string &folder = driveFolders[toupper((unsigned char)host[0]) - 'A'];
+        if (!folder.empty()) host = folder + (host.size() > 2 ? host.substr(2) : "/");
+    }
     for (char &c : host)
         if (c == '\\') c = '/';
     return host;
@@ -296,6 +330,24 @@ void resetRegistry() {
 }  // namespace
 
 void standinReset() {
+    streamsSteered = true;
+    fopenCalls = 0;
+    failFopenAt = 0;
+    fwriteCalls = 0;
+    shortFwriteAt = 0;
+    for (FILE *&stream : openStreams) {
+        if (stream != NULL) fclose(stream);
+        stream = NULL;
+    }
+    for (std::string &folder : driveFolders) folder.clear();
+    lastError = 0;
+    copyCalls = 0;
+    failCopyAt = 0;
+    copies.clear();
+    tempPath.clear();
+    tempPathSet = false;
+    sleeps.clear();
+    failAllocationBySize = false;
     messageBoxes.clear();
     answers.clear();
     openFails = false;
@@ -324,6 +376,7 @@ void standinReset() {
     failAllocationAt = 0;
     standinResetRun();
     standinResetUi();
+    standinResetLink();
 }
 
 // Process exit -------------------------------------------------------------
@@ -357,14 +410,19 @@ extern "C" void *__real_malloc(size_t size);
 extern "C" void *__real_calloc(size_t count, size_t size);
 
 extern "C" void *__wrap_malloc(size_t size) {
-    return allocationFails() ? NULL : __real_malloc(size);
+    return allocationFails(size) ? NULL : __real_malloc(size);
 }
 
 extern "C" void *__wrap_calloc(size_t count, size_t size) {
-    return allocationFails() ? NULL : __real_calloc(count, size);
+    return allocationFails(count * size) ? NULL : __real_calloc(count, size);
 }
 
 void standinFailAllocation(int nth) { failAllocationAt = allocationCalls + nth; }
+
+void standinFailAllocationOfSize(size_t size) {
+    failAllocationSize = size;
+    failAllocationBySize = true;
+}
 long standinAllocationCount() { return allocationCalls; }
 
 // Message boxes ------------------------------------------------------------
@@ -373,7 +431,7 @@ const std::vector<StandinMessageBox> &standinMessageBoxes() { return messageBoxe
 void standinQueueAnswer(int button) { answers.push_back(button); }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-    messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
+    messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style, caption == NULL});
     if (answers.empty()) return IDOK;
     int answer = answers.front();
     answers.pop_front();
@@ -447,9 +505,103 @@ int _write(int descriptor, const void *buffer, unsigned int count) {
     return (int)write(descriptor, buffer, count);
 }
 
+// C library streams -------------------------------------------------------
+
+extern "C" FILE *__real_fopen(const char *path, const char *mode);
+extern "C" size_t __real_fwrite(const void *data, size_t size, size_t count, FILE *stream);
+extern "C" int __real_fclose(FILE *stream);
+
+namespace {
+
+bool streamTracked(FILE *stream) {
+    for (FILE *open : openStreams)
+        if (open != NULL && open == stream) return true;
+    return false;
+}
+
+}  // namespace
+
+void standinFailFopen(int nth, int error) {
+    failFopenAt = fopenCalls + nth;
+    failFopenErrno = error;
+}
+
+void standinShortFwrite(int nth, size_t items) {
+    shortFwriteAt = fwriteCalls + nth;
+    shortFwriteItems = items;
+}
+
+int standinOpenStreamCount() {
+    int count = 0;
+    for (FILE *stream : openStreams) count += stream != NULL;
+    return count;
+}
+
+extern "C" FILE *__wrap_fopen(const char *path, const char *mode) {
+    if (!streamsSteered) return __real_fopen(path, mode);
+    fopenCalls++;
+    if (failFopenAt != 0 && fopenCalls == failFopenAt) {
+        failFopenAt = 0;
+        errno = failFopenErrno;
+        return NULL;
+    }
+    if (path == NULL || mode == NULL) {
+        errno = EINVAL;
+        return NULL;
+    }
+    if (strlen(path) >= MAX_PATH) {
+        errno = ENOENT;
+        return NULL;
+    }
+    if (pathDenied(path)) {
+        errno = EACCES;
+        return NULL;
+    }
+    FILE *stream = __real_fopen(hostPath(path).c_str(), mode);
+    if (stream == NULL) {
+        errno = windowsErrno(errno);
+        return NULL;
+    }
+    for (FILE *&slot : openStreams) {
+        if (slot == NULL) {
+            slot = stream;
+            break;
+        }
+    }
+    return stream;
+}
+
+extern "C" size_t __wrap_fwrite(const void *data, size_t size, size_t count, FILE *stream) {
+    if (!streamsSteered || !streamTracked(stream)) return __real_fwrite(data, size, count, stream);
+    fwriteCalls++;
+    if (shortFwriteAt != 0 && fwriteCalls == shortFwriteAt) {
+        shortFwriteAt = 0;
+        size_t items = shortFwriteItems < count ? shortFwriteItems : count;
+        size_t written = items > 0 ? __real_fwrite(data, size, items, stream) : 0;
+        errno = ENOSPC;
+        return written;
+    }
+    return __real_fwrite(data, size, count, stream);
+}
+
+extern "C" int __wrap_fclose(FILE *stream) {
+    for (FILE *&slot : openStreams)
+        if (slot != NULL && slot == stream) slot = NULL;
+    return __real_fclose(stream);
+}
+
 // Files and folders -------------------------------------------------------
 
 void standinDenyPath(const char *path) { deniedPaths.push_back(path); }
+
+void standinMapDrive(char letter, const char *hostFolder) {
+    if (!isalpha((unsigned char)letter)) return;
+    driveFolders[toupper((unsigned char)letter) - 'A'] = hostFolder ? hostFolder : "";
+}
+
+std::string standinHostPath(const char *path) { return hostPath(path); }
+bool standinPathIsDenied(const char *path) { return path != NULL && pathDenied(path); }
+int standinWindowsErrno(int hostErrno) { return windowsErrno(hostErrno); }
 
 int _access(const char *path, int mode) {
     if (pathDenied(path)) {
@@ -524,7 +676,7 @@ long standinSemaphoreCount(const char *name) {
 }
 
 int standinOpenHandleCount() {
-    int count = 0;
+    int count = standinOpenProcessHandleCount();
     for (const HandleSlot &slot : handles) count += slot.open ? 1 : 0;
     return count;
 }
@@ -544,6 +696,7 @@ HANDLE WINAPI CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG ma
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD) {
+    if (standinIsProcessHandle(handle)) return WAIT_OBJECT_0;  // it has ended
     HandleSlot *slot = findHandle(handle);
     if (slot == NULL) return WAIT_FAILED;
     // One thread and no other process: nothing can signal while we wait.
@@ -564,6 +717,7 @@ BOOL WINAPI ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCo
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
+    if (standinCloseProcessHandle(handle)) return TRUE;
     HandleSlot *slot = findHandle(handle);
     if (slot == NULL) return FALSE;
     slot->open = false;
@@ -620,6 +774,167 @@ BOOL WINAPI MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags) {
     data.push_back(0);
     value->type = REG_MULTI_SZ;
     return TRUE;
+}
+
+// More kernel calls --------------------------------------------------------
+
+namespace {
+
+// Windows' error code for a failed file call's errno.
+DWORD fileError(int windowsErrnoValue, bool folderMissing) {
+    if (windowsErrnoValue == ENOENT) return folderMissing ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    return ERROR_ACCESS_DENIED;
+}
+
+// Whether the folder that would hold path exists.
+bool parentExists(const std::string &host) {
+    size_t slash = host.find_last_of('/');
+    if (slash == std::string::npos) return true;
+    struct stat status;
+    std::string parent = slash == 0 ? "/" : host.substr(0, slash);
+    return stat(parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool copyContent(int from, int to) {
+    char block[65536];
+    for (;;) {
+        ssize_t got = read(from, block, sizeof block);
+        if (got < 0) return false;
+        if (got == 0) return true;
+        if (write(to, block, (size_t)got) != got) return false;
+    }
+}
+
+// Code page 1252 from 0x80 to 0x9F; the rest of the page is Latin-1. Its five
+// unassigned bytes keep their value, as Windows converts them.
+const uint16_t kAnsiHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+uint16_t standinWideFromAnsi(unsigned char c) {
+    return c >= 0x80 && c <= 0x9F ? kAnsiHigh[c - 0x80] : (uint16_t)c;
+}
+
+char standinAnsiFromWide(uint16_t c) {
+    for (int i = 0; i < 32; i++)
+        if (kAnsiHigh[i] == c) return (char)(0x80 + i);
+    return c <= 0xFF && !(c >= 0x80 && c <= 0x9F) ? (char)c : '?';
+}
+
+DWORD WINAPI GetLastError(void) { return lastError; }
+void WINAPI SetLastError(DWORD error) { lastError = error; }
+
+void standinFailCopyFile(int nth) { failCopyAt = copyCalls + nth; }
+const std::vector<StandinCopy> &standinCopies() { return copies; }
+
+BOOL WINAPI CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
+    copyCalls++;
+    copies.push_back({existingName ? existingName : "<null>", newName ? newName : "<null>",
+                      failIfExists != FALSE, false});
+    if (failCopyAt != 0 && copyCalls == failCopyAt) {
+        lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (existingName == NULL || newName == NULL) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    std::string source = hostPath(existingName);
+    std::string target = hostPath(newName);
+    int from = open(source.c_str(), O_RDONLY);
+    if (from == -1) {
+        lastError = fileError(windowsErrno(errno), !parentExists(source));
+        return FALSE;
+    }
+    struct stat status;
+    if (fstat(from, &status) != 0 || S_ISDIR(status.st_mode) || pathDenied(newName)) {
+        close(from);
+        lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    int flags = O_WRONLY | O_CREAT | O_TRUNC | (failIfExists ? O_EXCL : 0);
+    int to = open(target.c_str(), flags, 0644);
+    if (to == -1) {
+        int error = errno;
+        close(from);
+        lastError = error == EEXIST ? ERROR_FILE_EXISTS
+                                    : fileError(windowsErrno(error), !parentExists(target));
+        return FALSE;
+    }
+    bool copied = copyContent(from, to);
+    close(from);
+    copied = close(to) == 0 && copied;
+    lastError = copied ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+    copies.back().copied = copied;
+    return copied ? TRUE : FALSE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR fileName) {
+    if (fileName == NULL) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (_unlink(fileName) == 0) return TRUE;
+    lastError = fileError(errno, !parentExists(hostPath(fileName)));
+    return FALSE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
+    struct stat status;
+    std::string host = hostPath(fileName);
+    if (fileName == NULL || stat(host.c_str(), &status) != 0) {
+        lastError = fileError(ENOENT, !parentExists(host));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (S_ISDIR(status.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return (status.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_READONLY;
+}
+
+void standinSetTempPath(const char *path) {
+    tempPathSet = path != NULL;
+    tempPath = path ? path : "";
+}
+
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+    if (!tempPathSet) {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return 0;
+    }
+    // Too small a buffer: the size needed, the terminating zero counted.
+    DWORD length = (DWORD)tempPath.size();
+    if (buffer == NULL || length + 1 > size) return length + 1;
+    memcpy(buffer, tempPath.c_str(), length + 1);
+    return length;
+}
+
+void WINAPI Sleep(DWORD milliseconds) { sleeps.push_back(milliseconds); }
+const std::vector<DWORD> &standinSleeps() { return sleeps; }
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int textLength,
+                               LPWSTR wide, int wideSize) {
+    if (text == NULL || wideSize < 0 || (wideSize > 0 && wide == NULL) ||
+        (codePage != CP_ACP && codePage != 1252)) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return 0;
+    }
+    // -1: the text and its terminating zero.
+    size_t length = textLength < 0 ? strlen(text) + 1 : (size_t)textLength;
+    if (wideSize == 0) return (int)length;
+    if (length > (size_t)wideSize) {
+        lastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    for (size_t i = 0; i < length; i++) wide[i] = standinWideFromAnsi((unsigned char)text[i]);
+    return (int)length;
+}
+
+LPSTR WINAPI lstrcatA(LPSTR text, LPCSTR tail) {
+    if (text == NULL || tail == NULL) return NULL;
+    return strcat(text, tail);
 }
 
 // Registry -----------------------------------------------------------------

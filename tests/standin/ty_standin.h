@@ -3,9 +3,10 @@
 // standinReset(); fault counts ("the nth call") start at the call that sets
 // them.
 //
-// Executables linking ty_standin are linked with --wrap=exit, --wrap=malloc
-// and --wrap=calloc: the product's calls to exit land in runProduct, and its
-// allocations can be made to fail.
+// Executables linking ty_standin are linked with --wrap=exit, --wrap=malloc,
+// --wrap=calloc, --wrap=fopen, --wrap=fwrite and --wrap=fclose: the
+// product's calls to exit land in runProduct, its allocations can be made to
+// fail, and its files are opened as the Microsoft runtime opens them.
 #ifndef TY_STANDIN_H
 #define TY_STANDIN_H
 
@@ -32,8 +33,9 @@ ProductRun runProduct(const std::function<void()> &body);
 struct StandinMessageBox {
     HWND owner;
     std::string text;
-    std::string caption;
+    std::string caption;    // "" for NULL as well
     UINT style;
+    bool captionNull;       // NULL: Windows shows its default caption
 };
 const std::vector<StandinMessageBox> &standinMessageBoxes();
 // The button the next unanswered box returns; boxes beyond the queue get IDOK.
@@ -51,6 +53,8 @@ int standinOpenDescriptorCount();            // opened and not yet closed
 
 // Allocation through malloc and calloc.
 void standinFailAllocation(int nth);         // nth allocation returns NULL
+void standinFailAllocationOfSize(size_t size);  // the next allocation of
+                                             // exactly size bytes: NULL
 long standinAllocationCount();               // allocations since reset
 
 // Kernel
@@ -60,7 +64,7 @@ void standinSetVersion(DWORD version);       // GetVersion's answer
 // (maximum 1), so a zero time-out wait on it times out.
 void standinHoldSemaphore(const char *name);
 long standinSemaphoreCount(const char *name);  // -1 when it does not exist
-int standinOpenHandleCount();
+int standinOpenHandleCount();                 // semaphores, processes, threads
 // Named objects stay until standinReset, as if another process kept them open.
 
 // Windows folder and hand-overs for the next start
@@ -77,8 +81,42 @@ void standinRefuseMoveFile();
 // real files, "\" taken as "/". A file open through _open cannot be
 // unlinked (EACCES), as with the Microsoft runtime, which opens without
 // delete sharing.
-void standinDenyPath(const char *path);      // _access, _unlink and _rmdir on
-                                             // exactly this path fail, EACCES
+void standinDenyPath(const char *path);      // _access, _unlink, _rmdir and
+                                             // fopen on exactly this path
+                                             // fail, EACCES; so do
+                                             // DeleteFileA, CopyFileA to it
+                                             // and a link's Save there
+
+// Drives: a path beginning with letter and ":" ("C:\Program Files") lies in
+// hostFolder ("/tmp/x/Program Files") for every file call of the stand-in
+// and the C runtime. NULL undoes the mapping. Unmapped, such a path is taken
+// as it stands, relative to the test's current folder.
+void standinMapDrive(char letter, const char *hostFolder);
+
+// The C library's stream calls, in force from the first standinReset() on:
+// fopen takes "\" as "/", refuses a path of MAX_PATH characters or more
+// (ENOENT, as the Microsoft runtime does) and a denied path (EACCES).
+// Counts start at the call that sets them and cover every fopen, and every
+// fwrite on a stream that fopen opened.
+void standinFailFopen(int nth, int error);   // nth fopen: NULL, errno error
+// The nth fwrite writes only items items (fewer than asked) and returns that.
+void standinShortFwrite(int nth, size_t items);
+int standinOpenStreamCount();                // fopen'ed, not yet fclose'd
+
+// More kernel calls. CopyFileA and DeleteFileA work on real files and set
+// GetLastError's value.
+void standinFailCopyFile(int nth);           // nth CopyFileA: FALSE,
+                                             // ERROR_ACCESS_DENIED
+struct StandinCopy {
+    std::string from;
+    std::string to;
+    bool failIfExists;
+    bool copied;
+};
+const std::vector<StandinCopy> &standinCopies();
+void standinSetTempPath(const char *path);   // NULL (the start):
+                                             // GetTempPathA fails
+const std::vector<DWORD> &standinSleeps();   // Sleep never waits
 
 // Registry: HKEY_LOCAL_MACHINE in memory. Names are matched without regard to
 // case, subkeys enumerate in creation order, deleting a key with subkeys is

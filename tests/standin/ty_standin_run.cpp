@@ -1,10 +1,12 @@
 // The run side of the Win32 stand-in: pages played by the tests, programs and
 // help started only on record.
 #include "ty_standin.h"
+#include "ty_standin_internal.h"
 #include "ty_standin_run_control.h"
 
 #include <commctrl.h>
 #include <direct.h>
+#include <string.h>
 
 namespace {
 
@@ -21,7 +23,40 @@ std::vector<StandinShellExecute> shellExecutes;
 std::vector<StandinWinHelp> winHelps;
 std::vector<std::string> chdirs;
 
+// Process and thread handles, two per started process, in their own range.
+struct ProcessHandle {
+    bool open;
+    size_t process;
+};
+
+const uintptr_t kFirstProcessHandle = 0x9000;
+const uintptr_t kProcessHandleStep = 4;
+
+std::vector<StandinProcess> processes;
+std::vector<DWORD> exitCodes;              // by process
+std::vector<ProcessHandle> processHandles;
+std::function<bool(const std::string &, DWORD *)> processPlayer;
+int waitCalls;
+int failWaitFrom;
+int inputWakeups;
+int pendingMessages;
+int dispatchedMessages;
+
 std::string textOrNull(const char *text) { return text ? text : "<null>"; }
+
+ProcessHandle *findProcessHandle(HANDLE handle) {
+    uintptr_t value = (uintptr_t)handle;
+    if (value < kFirstProcessHandle || (value - kFirstProcessHandle) % kProcessHandleStep != 0)
+        return NULL;
+    size_t index = (value - kFirstProcessHandle) / kProcessHandleStep;
+    return index < processHandles.size() && processHandles[index].open ? &processHandles[index]
+                                                                      : NULL;
+}
+
+HANDLE newProcessHandle(size_t process) {
+    processHandles.push_back({true, process});
+    return (HANDLE)(kFirstProcessHandle + (processHandles.size() - 1) * kProcessHandleStep);
+}
 
 }  // namespace
 
@@ -33,6 +68,15 @@ void standinResetRun() {
     shellExecutes.clear();
     winHelps.clear();
     chdirs.clear();
+    processes.clear();
+    exitCodes.clear();
+    processHandles.clear();
+    processPlayer = nullptr;
+    waitCalls = 0;
+    failWaitFrom = 0;
+    inputWakeups = 0;
+    pendingMessages = 0;
+    dispatchedMessages = 0;
 }
 
 const std::vector<StandinDialogCall> &standinDialogCalls() { return dialogCalls; }
@@ -81,3 +125,89 @@ int _chdir(const char *path) {
     return 0;
 }
 
+
+// Processes --------------------------------------------------------------
+
+const std::vector<StandinProcess> &standinProcesses() { return processes; }
+
+void standinSetProcessPlayer(const std::function<bool(const std::string &, DWORD *)> &player) {
+    processPlayer = player;
+}
+
+void standinFailMessageWait(int nth) { failWaitFrom = waitCalls + nth; }
+void standinQueueInputWakeups(int count) { inputWakeups += count; }
+int standinDispatchedMessageCount() { return dispatchedMessages; }
+
+bool standinIsProcessHandle(HANDLE handle) { return findProcessHandle(handle) != NULL; }
+
+bool standinCloseProcessHandle(HANDLE handle) {
+    ProcessHandle *slot = findProcessHandle(handle);
+    if (slot == NULL) return false;
+    slot->open = false;
+    return true;
+}
+
+int standinOpenProcessHandleCount() {
+    int count = 0;
+    for (const ProcessHandle &handle : processHandles) count += handle.open;
+    return count;
+}
+
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL inheritHandles, DWORD creationFlags,
+                           LPVOID, LPCSTR currentFolder, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION information) {
+    processes.push_back({textOrNull(application), textOrNull(commandLine), inheritHandles != FALSE,
+                         creationFlags, startup ? startup->dwFlags : 0,
+                         startup ? startup->wShowWindow : (WORD)0, textOrNull(currentFolder)});
+    DWORD exitCode = 0;
+    if (!processPlayer || information == NULL ||
+        !processPlayer(commandLine ? commandLine : "", &exitCode)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    exitCodes.push_back(exitCode);
+    size_t process = exitCodes.size() - 1;
+    information->hProcess = newProcessHandle(process);
+    information->hThread = newProcessHandle(process);
+    information->dwProcessId = (DWORD)(0x400 + process * 4);
+    information->dwThreadId = (DWORD)(0x800 + process * 4);
+    return TRUE;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+    ProcessHandle *slot = findProcessHandle(process);
+    if (slot == NULL || exitCode == NULL) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *exitCode = exitCodes[slot->process];
+    return TRUE;
+}
+
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL, DWORD, DWORD) {
+    waitCalls++;
+    if (failWaitFrom != 0 && waitCalls >= failWaitFrom) return WAIT_FAILED;
+    if (inputWakeups > 0) {
+        inputWakeups--;
+        pendingMessages++;
+        return WAIT_OBJECT_0 + count;
+    }
+    // Started processes have ended by the time anyone waits for them.
+    for (DWORD i = 0; i < count; i++)
+        if (findProcessHandle(handles[i]) != NULL) return WAIT_OBJECT_0 + i;
+    return WAIT_FAILED;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT remove) {
+    if (pendingMessages == 0 || message == NULL) return FALSE;
+    memset(message, 0, sizeof *message);
+    message->message = WM_TIMER;
+    if (remove & PM_REMOVE) pendingMessages--;
+    return TRUE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG *) {
+    dispatchedMessages++;
+    return 0;
+}

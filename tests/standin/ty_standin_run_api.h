@@ -19,6 +19,59 @@ typedef uintptr_t ULONG_PTR;
 #ifndef HELP_CONTEXT
 #define HELP_CONTEXT 0x0001u
 #endif
+#define SW_SHOWNORMAL 1
+
+// Processes
+#define STARTF_USESHOWWINDOW 0x00000001u
+#define NORMAL_PRIORITY_CLASS 0x00000020u
+#define STILL_ACTIVE 259u
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+// The thread's message queue
+#define QS_ALLINPUT 0x04FFu
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
+
+typedef struct tagPOINT {
+    LONG x;
+    LONG y;
+} POINT;
+
+typedef struct tagMSG {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
+} MSG, *LPMSG;
 
 #ifdef __cplusplus
 extern "C" {
@@ -29,6 +82,17 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND own
 HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                                LPCSTR directory, int showCommand);
 BOOL WINAPI WinHelpA(HWND owner, LPCSTR helpFile, UINT command, ULONG_PTR data);
+
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine,
+                           LPSECURITY_ATTRIBUTES processAttributes,
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
+                           DWORD creationFlags, LPVOID environment, LPCSTR currentFolder,
+                           LPSTARTUPINFOA startup, LPPROCESS_INFORMATION information);
+BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL waitAll,
+                                       DWORD milliseconds, DWORD wakeMask);
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove);
+LRESULT WINAPI DispatchMessageA(const MSG *message);
 
 #ifdef __cplusplus
 }

@@ -58,6 +58,30 @@ const std::vector<StandinWinHelp> &standinWinHelps();
 // process keeps its own current folder. _chdir returns 0.
 const std::vector<std::string> &standinChdirs();
 
+// Started processes. CreateProcessA runs the process player (a test's stand-in
+// for the program, which may change files, the registry or the lock as the
+// program would) to its end before it returns: every wait on the process
+// then finds it ended. Without a player, or when the player returns false,
+// CreateProcessA fails with ERROR_FILE_NOT_FOUND.
+struct StandinProcess {
+    std::string application;    // "<null>" for NULL
+    std::string commandLine;    // as CreateProcessA got it
+    bool inheritHandles;
+    DWORD creationFlags;
+    DWORD startupFlags;         // STARTUPINFOA dwFlags
+    WORD showWindow;            // STARTUPINFOA wShowWindow
+    std::string currentFolder;  // "<null>" for NULL
+};
+const std::vector<StandinProcess> &standinProcesses();
+void standinSetProcessPlayer(
+    const std::function<bool(const std::string &commandLine, DWORD *exitCode)> &player);
+// Every MsgWaitForMultipleObjects from the nth on returns WAIT_FAILED.
+void standinFailMessageWait(int nth);
+// The next count waits wake for input (WAIT_OBJECT_0 + the handle count),
+// each with one message for PeekMessageA, before a wait sees the process end.
+void standinQueueInputWakeups(int count);
+int standinDispatchedMessageCount();
+
 // Called by standinReset().
 void standinResetRun();
 

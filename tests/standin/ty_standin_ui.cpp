@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
+
 namespace {
 
 struct Window {
@@ -18,6 +20,14 @@ struct Window {
     bool ended;
     INT_PTR endResult;
     HICON bigIcon;
+    std::vector<std::string> texts;         // set by SetDlgItemTextA
+    std::vector<StandinSentMessage> sent;
+    int repaints;
+};
+
+struct ItemList {
+    bool held;
+    int folder;            // the special folder it names; -1 from the browser
 };
 
 struct MemoryDc {
@@ -39,8 +49,15 @@ int failSetTextAt;
 std::string browseAnswer;
 bool browseAnswered;
 std::vector<StandinBrowse> browses;
-std::vector<bool> itemLists;   // held
+std::vector<ItemList> itemLists;
 std::vector<StandinBlit> blits;
+std::map<int, std::string> specialFolders;  // the known ones
+int folderLookupCalls;
+int failFolderLookupAt;
+std::vector<StandinFolderLookup> folderLookups;
+int allocatorCalls;
+int failAllocatorAt;
+int allocatorReferences;
 
 HWND windowHandle(size_t index) { return (HWND)(kFirstWindow + index * kStep); }
 
@@ -62,7 +79,7 @@ Window *control(HWND page, int id, HWND *handle) {
             return &windows[i];
         }
     }
-    windows.push_back({pageIndex, id, "", BST_UNCHECKED, 0, true, false, 0, NULL});
+    windows.push_back({pageIndex, id, "", BST_UNCHECKED, 0, true, false, 0, NULL, {}, {}, 0});
     if (handle) *handle = windowHandle(windows.size() - 1);
     return &windows.back();
 }
@@ -81,23 +98,38 @@ Window &pageOrAbort(HWND page) {
     return *window;
 }
 
+// The item list behind a handle; ends the program for one never handed out
+// or already freed.
+ItemList &heldItemList(LPCITEMIDLIST list) {
+    uintptr_t value = (uintptr_t)list;
+    if (value < kFirstItemList || (value - kFirstItemList) % kStep != 0) abort();
+    size_t index = (value - kFirstItemList) / kStep;
+    if (index >= itemLists.size() || !itemLists[index].held) abort();
+    return itemLists[index];
+}
+
+LPITEMIDLIST newItemList(int folder) {
+    itemLists.push_back({true, folder});
+    return (LPITEMIDLIST)(kFirstItemList + (itemLists.size() - 1) * kStep);
+}
+
+// The shell's one allocator; it counts the references it hands out.
 class ShellAllocator : public IMalloc {
 public:
-    HRESULT QueryInterface(const void *, void **object) override {
+    HRESULT QueryInterface(REFIID iid, void **object) override {
+        if (iid == IID_IUnknown || iid == IID_IMalloc) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
         *object = NULL;
-        return E_FAIL;
+        return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
+    ULONG AddRef() override { return (ULONG)++allocatorReferences; }
+    ULONG Release() override { return (ULONG)--allocatorReferences; }
     void *Alloc(SIZE_T) override { return NULL; }
     void *Realloc(void *, SIZE_T) override { return NULL; }
-    void Free(void *block) override {
-        uintptr_t value = (uintptr_t)block;
-        if (value < kFirstItemList || (value - kFirstItemList) % kStep != 0) abort();
-        size_t index = (value - kFirstItemList) / kStep;
-        if (index >= itemLists.size() || !itemLists[index]) abort();  // freed twice
-        itemLists[index] = false;
-    }
+    void Free(void *block) override { heldItemList((LPCITEMIDLIST)block).held = false; }
     SIZE_T GetSize(void *) override { return 0; }
     int DidAlloc(void *) override { return -1; }
     void HeapMinimize() override {}
@@ -117,12 +149,19 @@ void standinResetUi() {
     browses.clear();
     itemLists.clear();
     blits.clear();
+    specialFolders.clear();
+    folderLookupCalls = 0;
+    failFolderLookupAt = 0;
+    folderLookups.clear();
+    allocatorCalls = 0;
+    failAllocatorAt = 0;
+    allocatorReferences = 0;
 }
 
 // Test control -------------------------------------------------------------
 
 HWND standinCreatePage() {
-    windows.push_back({-1, 0, "", BST_UNCHECKED, 0, true, false, 0, NULL});
+    windows.push_back({-1, 0, "", BST_UNCHECKED, 0, true, false, 0, NULL, {}, {}, 0});
     return windowHandle(windows.size() - 1);
 }
 
@@ -140,6 +179,16 @@ void standinClickCheckBox(HWND page, int id) {
 }
 
 LPARAM standinProgressPosition(HWND page, int id) { return control(page, id, NULL)->progress; }
+
+const std::vector<std::string> &standinControlTexts(HWND page, int id) {
+    return control(page, id, NULL)->texts;
+}
+
+const std::vector<StandinSentMessage> &standinSentMessages(HWND window) {
+    return pageOrAbort(window).sent;
+}
+
+int standinRepaintCount(HWND window) { return pageOrAbort(window).repaints; }
 
 bool standinPageEnded(HWND page) { return pageOrAbort(page).ended; }
 INT_PTR standinPageEndResult(HWND page) { return pageOrAbort(page).endResult; }
@@ -159,9 +208,22 @@ const std::vector<StandinBrowse> &standinBrowses() { return browses; }
 
 int standinItemListsHeld() {
     int held = 0;
-    for (bool list : itemLists) held += list;
+    for (const ItemList &list : itemLists) held += list.held;
     return held;
 }
+
+void standinSetSpecialFolder(int folder, const char *path) {
+    if (path == NULL) {
+        specialFolders.erase(folder);
+    } else {
+        specialFolders[folder] = path;
+    }
+}
+
+void standinFailSpecialFolderLocation(int nth) { failFolderLookupAt = folderLookupCalls + nth; }
+const std::vector<StandinFolderLookup> &standinFolderLookups() { return folderLookups; }
+void standinFailShellAllocator(int nth) { failAllocatorAt = allocatorCalls + nth; }
+int standinShellAllocatorReferences() { return allocatorReferences; }
 
 const std::vector<StandinBlit> &standinBlits() { return blits; }
 
@@ -193,6 +255,7 @@ BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
     Window *item = control(dialog, id, NULL);
     if (item == NULL) return FALSE;
     item->text = text ? text : "";
+    item->texts.push_back(item->text);
     return TRUE;
 }
 
@@ -212,6 +275,7 @@ UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     Window *target = findWindow(window);
     if (target == NULL) return 0;
+    target->sent.push_back({message, wParam, lParam});
     switch (message) {
     case WM_SETICON: {
         if (wParam != ICON_BIG) return 0;
@@ -242,7 +306,12 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand) {
     return wasVisible;
 }
 
-BOOL WINAPI UpdateWindow(HWND window) { return findWindow(window) != NULL; }
+BOOL WINAPI UpdateWindow(HWND window) {
+    Window *target = findWindow(window);
+    if (target == NULL) return FALSE;
+    target->repaints++;
+    return TRUE;
+}
 
 // Timers never fire here: a test that wants one delivers WM_TIMER itself.
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT, void *) {
@@ -267,21 +336,45 @@ LPITEMIDLIST WINAPI SHBrowseForFolderA(LPBROWSEINFOA info) {
         const char *name = strrchr(browseAnswer.c_str(), '\\');
         strcpy(info->pszDisplayName, name ? name + 1 : browseAnswer.c_str());
     }
-    itemLists.push_back(true);
-    return (LPITEMIDLIST)(kFirstItemList + (itemLists.size() - 1) * kStep);
+    return newItemList(-1);
 }
 
-BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST, LPSTR path) {
-    if (browseAnswer.empty()) {
+// The path of a special folder's list, or of the browser's answer. The
+// caller's buffer is MAX_PATH bytes, as Windows assumes.
+BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
+    const ItemList &held = heldItemList(list);
+    std::string answer = browseAnswer;
+    if (held.folder != -1) {
+        std::map<int, std::string>::const_iterator known = specialFolders.find(held.folder);
+        answer = known == specialFolders.end() ? "" : known->second;
+    }
+    if (answer.empty() || answer.size() >= MAX_PATH) {
         path[0] = '\0';
         return FALSE;
     }
-    strcpy(path, browseAnswer.c_str());
+    memcpy(path, answer.c_str(), answer.size() + 1);
     return TRUE;
 }
 
 HRESULT WINAPI SHGetMalloc(IMalloc **allocator) {
+    allocatorCalls++;
+    if (failAllocatorAt != 0 && allocatorCalls == failAllocatorAt) {
+        *allocator = NULL;
+        return E_FAIL;
+    }
     *allocator = &shellAllocator;
+    shellAllocator.AddRef();
+    return S_OK;
+}
+
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, LPITEMIDLIST *list) {
+    folderLookupCalls++;
+    folderLookups.push_back({owner, folder});
+    *list = NULL;
+    if (failFolderLookupAt != 0 && folderLookupCalls == failFolderLookupAt) return E_FAIL;
+    if (specialFolders.find(folder) == specialFolders.end())
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    *list = newItemList(folder);
     return S_OK;
 }
 

@@ -25,6 +25,18 @@ void standinTypeText(HWND page, int id, const std::string &text);
 int standinCheckState(HWND page, int id);                 // BST_*
 void standinClickCheckBox(HWND page, int id);             // toggles it
 LPARAM standinProgressPosition(HWND page, int id);        // last PBM_SETPOS
+// Every text SetDlgItemTextA put into the control, in order.
+const std::vector<std::string> &standinControlTexts(HWND page, int id);
+
+// Every message SendMessageA sent to a window (a page, or a control as
+// GetDlgItem gives it), in order.
+struct StandinSentMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+const std::vector<StandinSentMessage> &standinSentMessages(HWND window);
+int standinRepaintCount(HWND window);                     // UpdateWindow calls
 
 // The page itself.
 bool standinPageEnded(HWND page);                         // EndDialog called
@@ -49,9 +61,28 @@ struct StandinBrowse {
     bool hasDisplayBuffer;   // pszDisplayName set
 };
 const std::vector<StandinBrowse> &standinBrowses();
-// Item lists handed out by SHBrowseForFolderA and not yet given back to the
-// shell's allocator.
+// Item lists handed out by SHBrowseForFolderA and SHGetSpecialFolderLocation
+// and not yet given back to the shell's allocator. Using one that was given
+// back ends the test program.
 int standinItemListsHeld();
+
+// Special folders (CSIDL_*): until set, a folder is unknown and
+// SHGetSpecialFolderLocation fails. path NULL makes it unknown again; ""
+// is a folder without a file-system path (SHGetPathFromIDListA fails).
+void standinSetSpecialFolder(int folder, const char *path);
+void standinFailSpecialFolderLocation(int nth);           // nth call: E_FAIL
+struct StandinFolderLookup {
+    HWND owner;
+    int folder;
+};
+const std::vector<StandinFolderLookup> &standinFolderLookups();
+
+// The shell's allocator: SHGetMalloc hands out a reference, Release gives
+// one back.
+void standinFailShellAllocator(int nth);                  // nth SHGetMalloc:
+                                                          // E_FAIL, NULL
+int standinShellAllocatorReferences();                    // handed out, not
+                                                          // released
 
 // Painting. Memory device contexts start with a bitmap of their own selected.
 struct StandinBlit {

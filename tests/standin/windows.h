@@ -22,6 +22,10 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
+// Windows' wide characters are 16 bits; the host's wchar_t is 32.
+typedef uint16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
 
 #define TRUE 1
 #define FALSE 0
@@ -60,8 +64,13 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_KEY_DELETED 1018L
@@ -97,6 +106,14 @@ typedef struct _SECURITY_ATTRIBUTES {
 // Files
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004u
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+
+// Code pages
+#define CP_ACP 0u
 
 // Message boxes
 #define MB_OK 0x00000000u
@@ -171,6 +188,17 @@ DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 BOOL WINAPI MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
+BOOL WINAPI CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+void WINAPI Sleep(DWORD milliseconds);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD error);
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
+                               LPWSTR wide, int wideSize);
+LPSTR WINAPI lstrcatA(LPSTR text, LPCSTR tail);
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,
@@ -215,5 +243,7 @@ typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 // Running the pages and starting programs: DialogBoxParamA, ShellExecuteA,
 // WinHelpA.
 #include "ty_standin_run_api.h"
+// COM, which MinGW's windows.h brings in as well.
+#include "objbase.h"
 
 #endif

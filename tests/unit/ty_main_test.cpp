@@ -77,11 +77,19 @@ const std::string kNoWindowText =
     "The installer could not show its window. Please reboot the system, and try running the "
     "installation again.\nIf you get further problems, contact " TY_SUPPORT_EMAIL ".";
 
-std::string earlierVersionText(const std::string &name) {
-    return "An earlier version (" + name + ") of this product is installed on the system. "
-           "Updating it is not possible with this installer yet. Please uninstall it via "
-           "Add/Remove Programs in Control Panel, and run the installer again.";
+std::string upgradeQuestion(const std::string &name) {
+    return "The installer has detected an existing installation of a previous version of "
+           "Quenfold for Vexor for DOS.\nThe existing software is version " + name +
+           ", and the new version that you can now install is 2.9. \nWould you like to upgrade "
+           "the existing installation to the new version?\n\nNOTE: If problems occur while "
+           "upgrading, you will be notified. Be sure to record any error messages you receive, "
+           "since they contain instructions on how to successfully resolve the problem.";
 }
+
+const char kUpgradeDeclinedText[] =
+    "The installer will now close because you have chosen not to upgrade your previous "
+    "installation of this software. When you would like to upgrade, please run again the "
+    "installation of this new version.";
 
 std::string versionKey(const std::string &version) { return std::string(kProductKey) + "\\" + version; }
 
@@ -270,9 +278,22 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RunSetupRefusalTest, ::testing::ValuesIn(kRef
 // precision, so 2.90 is older.
 class RunSetupEarlierVersionTest : public RunSetupTest, public ::testing::WithParamInterface<const char *> {};
 
-TEST_P(RunSetupEarlierVersionTest, NamesItAndEndsWithMinusOne) {
+// Declining the offered upgrade ends the run with 0 before anything is
+// copied; both boxes still carry the installer's caption.
+TEST_P(RunSetupEarlierVersionTest, IsOfferedByNameAndDecliningEndsWithZero) {
     installVersion(GetParam());
-    expectRefused(run(), earlierVersionText(GetParam()), MB_ICONINFORMATION);
+    standinQueueAnswer(IDNO);
+    ProductRun ran = run();
+    EXPECT_FALSE(ran.exited) << "exited with " << ran.exitCode << "; " << describeBoxes();
+    EXPECT_EQ(result, 0);
+    ASSERT_EQ(standinMessageBoxes().size(), 2u) << describeBoxes();
+    EXPECT_EQ(standinMessageBoxes()[0].text, upgradeQuestion(GetParam()));
+    EXPECT_EQ(standinMessageBoxes()[0].caption, "Tessaly Installer");
+    EXPECT_EQ(standinMessageBoxes()[0].style, (UINT)(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(standinMessageBoxes()[1].text, kUpgradeDeclinedText);
+    EXPECT_EQ(standinMessageBoxes()[1].caption, "Tessaly Installer");
+    EXPECT_EQ(standinMessageBoxes()[1].style, (UINT)MB_ICONINFORMATION);
+    EXPECT_TRUE(standinCopies().empty()) << standinCopies().size() << " files copied";
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, RunSetupEarlierVersionTest, ::testing::Values("2.5", "2.90", "2.10"));

@@ -227,36 +227,47 @@ void PrintTo(const PresentRow &row, std::ostream *os) { *os << row.name; }
 
 class AlreadyPresentTest : public RegistryEntriesTest, public ::testing::WithParamInterface<PresentRow> {};
 
-TEST_P(AlreadyPresentTest, StopsTheWriteWithThatStageCountedAndLeavesWhatWasThere) {
+// An entry that was there before stops the write uncounted, so that the
+// removal leaves it as it was: it belongs to someone else.
+TEST_P(AlreadyPresentTest, StopsTheWriteAndSurvivesTheRemoval) {
     const PresentRow &row = GetParam();
     row.arrange();
     int stage;
     EXPECT_FALSE(write(&stage));
     EXPECT_EQ(stage, row.stage) << "got stage " << stage;
-    Value value = readValue(row.key, row.value != NULL ? row.value : "Other");
-    EXPECT_TRUE(value.found);
-    EXPECT_EQ(value.data, std::string("left over\0", 10));
     if (row.value == NULL) {
-        EXPECT_FALSE(readValue(row.key, row.stage == 3 ? "InstallDir" : "DisplayName").found)
+        EXPECT_FALSE(readValue(row.key, row.key == kVersionKey ? "InstallDir" : "DisplayName").found)
             << "written into a key that was there before";
     }
+    int outcome = remove(stage);
+    EXPECT_EQ(outcome, 1) << "got outcome " << outcome;
+    Value value = readValue(row.key, row.value != NULL ? row.value : "Other");
+    EXPECT_TRUE(value.found) << "the entry that was there before is gone";
+    EXPECT_EQ(value.data, std::string("left over\0", 10));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     RegistryEntries, AlreadyPresentTest,
     ::testing::Values(
-        PresentRow{"VersionKey", [] { setString(kVersionKey, "Other", "left over"); }, 3, kVersionKey, NULL},
-        PresentRow{"RunValue", [] { setString(kRunKey, kRunValue, "left over"); }, 5, kRunKey, kRunValue},
-        PresentRow{"UninstallKey", [] { setString(kUninstallKey, "Other", "left over"); }, 6, kUninstallKey,
+        // The main procedure found the maker and product keys holding it.
+        PresentRow{"VersionKey",
+                   [] {
+                       setString(kVersionKey, "Other", "left over");
+                       setupState.makerKeyHadSubkeys = true;
+                       setupState.productKeyHadSubkeys = true;
+                   },
+                   2, kVersionKey, NULL},
+        PresentRow{"RunValue", [] { setString(kRunKey, kRunValue, "left over"); }, 4, kRunKey, kRunValue},
+        PresentRow{"UninstallKey", [] { setString(kUninstallKey, "Other", "left over"); }, 5, kUninstallKey,
                    NULL}),
     [](const ::testing::TestParamInfo<PresentRow> &info) { return std::string(info.param.name); });
 
-TEST_F(RegistryEntriesTest, ARunValueLeftOverIsRemovedWithTheVersionKeyAndNothingLater) {
+TEST_F(RegistryEntriesTest, ARunValueLeftOverStaysAndTheVersionKeyGoes) {
     setString(kRunKey, kRunValue, "left over");
     int stage;
     EXPECT_FALSE(write(&stage));
     EXPECT_EQ(remove(stage), 1);
-    EXPECT_FALSE(readValue(kRunKey, kRunValue).found);
+    EXPECT_TRUE(readValue(kRunKey, kRunValue).found) << "the left-over Run value was removed";
     EXPECT_FALSE(readValue(kVersionKey, "InstallDir").found);
     EXPECT_FALSE(readValue(kUninstallKey, "DisplayName").found);
 }

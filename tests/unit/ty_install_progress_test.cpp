@@ -1,0 +1,261 @@
+// The progress page on the stand-in: the bar and status line the user
+// watches, the two boxes of each failure and what the undo leaves behind,
+// for the failures that the Wine suite cannot cause (no memory, a short
+// write, an over-long path, registry handles that will not close).
+#include <string.h>
+
+#include <sstream>
+
+#include "ty_install_test_support.h"
+#include "ty_pages.h"
+#include "ty_progress_page.h"
+
+namespace {
+
+const std::string kCreationTail =
+    "\n\nin the installation folder. Please investigate the error and restart the installation. "
+    "Such an error can be caused by the file being in use by another application, by a read-only "
+    "file with the same name residing in the destination folder, or by the folder being "
+    "inaccessible or deleted after this installation program created it before trying to create "
+    "the abovementioned file.\nWe hope that you will fix the problem, will restart the "
+    "installation, and will manage to install our product successfully next time. If you have "
+    "persistent problems that you think are caused by this installer, please do not hesitate to "
+    "contact " TY_SUPPORT_EMAIL ".";
+const std::string kRestored =
+    "The system will be restored to the state prior to the installation. You can safely run "
+    "installation again later.";
+const std::string kNoFolderText =
+    "The installer was unable to create the destination directory to hold the installed software "
+    "data. It is likely that it could not be created because the destination media is read-only "
+    "or is not present (ejected, absent, etc.). Please check if this is the case and correct it "
+    "if possible.\nIf that is not the case, it is very likely that you are NOT logged in with "
+    "ADMINISTRATIVE user rights. To install this software, you need to switch temporarily to an "
+    "administrative account, or contact your administrator if you have one.\nIf you have "
+    "questions or would very much like a version that would allow you to install it with limited "
+    "privileges, please contact " TY_SUPPORT_EMAIL ".";
+
+const char kShortcutsStatus[] = "Creating Start Menu shortcuts and icons...";
+const char kConfiguringStatus[] = "Configuring the product...";
+const char kMigratingStatus[] = "Migrating existing configuration settings...";
+const char kCompleteStatus[] = "Installation complete.";
+const char kVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.9";
+
+bool keyExists(const char *path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::string joined(const std::vector<LPARAM> &values) {
+    std::ostringstream out;
+    for (LPARAM value : values) out << " " << value;
+    return out.str();
+}
+
+}  // namespace
+
+class ProgressTest : public InstallTest {};
+
+// -- A complete run ------------------------------------------------------------
+
+TEST_F(ProgressTest, ACompleteRunWritesEveryFileAndFillsTheBarExactlyWithTheLastOne) {
+    expectQuiet(runPage());
+    EXPECT_TRUE(standinPageEnded(page));
+    EXPECT_EQ(standinPageEndResult(page), 0);
+    EXPECT_EQ(setupState.pageResult, 1);
+    EXPECT_EQ(standinPageBigIcon(page), standinIconHandle(IDI_INSTALLER));
+    EXPECT_EQ(standinRepaintCount(page), 24) << "one repaint per file";
+    for (const PackageFile &file : files) {
+        std::string path = kDefaultInstallDir + file.name;
+        std::string written = contentOf(path);
+        EXPECT_TRUE(written == std::string(file.content.begin(), file.content.end()))
+            << path << ": got " << written.size() << " bytes \"" << written.substr(0, 40)
+            << "\"..., expected the entry's " << file.content.size();
+    }
+    EXPECT_EQ(standinControlTexts(page, IDC_STATUS_TEXT),
+              std::vector<std::string>({kShortcutsStatus, kConfiguringStatus, kCompleteStatus}));
+
+    // Only positions reach the bar, one per file: rising, 100 with the last
+    // file and not before, never beyond; the empty entry 8 adds nothing.
+    std::vector<LPARAM> positions;
+    for (const StandinSentMessage &sent : standinSentMessages(GetDlgItem(page, IDC_PROGRESS_BAR))) {
+        EXPECT_EQ(sent.message, (UINT)PBM_SETPOS) << "message 0x" << std::hex << sent.message;
+        EXPECT_EQ(sent.lParam, 0);
+        positions.push_back((LPARAM)sent.wParam);
+    }
+    ASSERT_EQ(positions.size(), 24u) << "positions:" << joined(positions);
+    EXPECT_EQ(positions[23], 100) << "positions:" << joined(positions);
+    EXPECT_LT(positions[22], 100) << "positions:" << joined(positions);
+    EXPECT_EQ(positions[7], positions[6]) << "positions:" << joined(positions);
+    for (size_t i = 1; i < positions.size(); i++)
+        EXPECT_GE(positions[i], positions[i - 1]) << "positions:" << joined(positions);
+}
+
+TEST_F(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn) {
+    std::vector<PackageFile> list = standardFiles();
+    list[8].name = "TYQuenfold.ini";
+    list[9].name = "TYScheduler.dat";
+    usePackage(list);
+    makeFolder("C:\\TEMP");
+    makeFile("C:\\TEMP\\TYQuenfold.ini", "[Settings]\r\nkept=1\r\n");
+    makeFile("C:\\TEMP\\TYScheduler.dat", "schedule");
+    setupState.upgradeMode = true;
+    setupState.setupCaption = TY_CAPTION_UPDATER;
+    setupState.configSaved = true;
+    strcpy(setupState.savedConfigPath, "C:\\TEMP\\TYQuenfold.ini");
+    strcpy(setupState.savedSchedulerPath, "C:\\TEMP\\TYScheduler.dat");
+
+    expectQuiet(runPage());
+    EXPECT_EQ(setupState.pageResult, 1);
+    EXPECT_EQ(standinControlTexts(page, IDC_STATUS_TEXT),
+              std::vector<std::string>(
+                  {kShortcutsStatus, kConfiguringStatus, kMigratingStatus, kCompleteStatus}));
+    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYQuenfold.ini"), "[Settings]\r\nkept=1\r\n");
+    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYScheduler.dat"), "schedule");
+    EXPECT_FALSE(exists("C:\\TEMP\\TYQuenfold.ini"));
+    EXPECT_FALSE(exists("C:\\TEMP\\TYScheduler.dat"));
+}
+
+// The saved copy is the user's only copy of those settings: it stays where
+// the copy back failed.
+TEST_F(ProgressTest, ACopyOfTheSavedConfigurationThatFailsIsPassedOverInSilenceAndKept) {
+    makeFolder("C:\\TEMP");
+    makeFile("C:\\TEMP\\TYQuenfold.ini", "settings");
+    makeFile("C:\\TEMP\\TYScheduler.dat", "schedule");
+    setupState.configSaved = true;
+    strcpy(setupState.savedConfigPath, "C:\\TEMP\\TYQuenfold.ini");
+    strcpy(setupState.savedSchedulerPath, "C:\\TEMP\\TYScheduler.dat");
+    standinFailCopyFile(1);
+
+    expectQuiet(runPage());
+    EXPECT_EQ(setupState.pageResult, 1);
+    EXPECT_FALSE(exists(std::string(kDefaultInstallDir) + "TYQuenfold.ini"));
+    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYScheduler.dat"), "schedule");
+    EXPECT_EQ(contentOf("C:\\TEMP\\TYQuenfold.ini"), "settings");
+    EXPECT_FALSE(exists("C:\\TEMP\\TYScheduler.dat"));
+}
+
+// -- The folder check ------------------------------------------------------------
+
+TEST_F(ProgressTest, TheFolderChainTurnsSlashesIntoBackslashesAndMakesEveryLevel) {
+    char path[TY_PATH_SIZE] = "C:/New/Deeper\\Level/";
+    EXPECT_TRUE(ensureFolderChain(path));
+    EXPECT_STREQ(path, "C:\\New\\Deeper\\Level\\");
+    EXPECT_TRUE(exists("C:\\New\\Deeper\\Level"));
+}
+
+TEST_F(ProgressTest, TheFolderChainPassesOverLevelsThatExistOrCannotBeJudged) {
+    makeFolder("C:\\Locked");
+    standinDenyPath("C:\\Locked");  // _access cannot tell
+    char path[TY_PATH_SIZE] = "C:\\Locked\\Sub\\";
+    EXPECT_TRUE(ensureFolderChain(path));
+    EXPECT_TRUE(exists("C:\\Locked\\Sub"));
+    char existing[TY_PATH_SIZE] = "C:\\Program Files\\";
+    EXPECT_TRUE(ensureFolderChain(existing));
+}
+
+TEST_F(ProgressTest, AFileInTheWayOfTheFolderChainEndsTheRunAfterOneBox) {
+    makeFile("C:\\Program Files\\Tessaly", "someone else's");
+    char path[TY_PATH_SIZE] = "C:\\Program Files\\Tessaly\\Sub\\";
+    EXPECT_FALSE(ensureFolderChain(path));
+
+    ProductRun run = runPage();
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.exitCode, -1);
+    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+    expectBox(0, kNoFolderText, MB_ICONERROR, page);
+    EXPECT_EQ(contentOf("C:\\Program Files\\Tessaly"), "someone else's");
+    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
+}
+
+// -- File failures -----------------------------------------------------------------
+
+TEST_F(ProgressTest, NoMemoryForAnEntryRemovesTheFilesBeforeItAndTheFolders) {
+    standinFailAllocationOfSize(files[2].content.size());  // entry 3's buffer
+    ProductRun run = runPage();
+    expectFailedRun(run, 2);
+    expectBox(0,
+              "Insufficient memory for copying files. Close some applications to free memory and "
+              "try again. Terminating...",
+              MB_ICONERROR, page);
+    expectBox(1, "The installer will now remove from your system any copied files up to now." + kRestored,
+              MB_ICONINFORMATION, page);
+    EXPECT_FALSE(exists(kDefaultInstallDir));
+    EXPECT_FALSE(exists(kMakerFolder));
+    EXPECT_TRUE(exists("C:\\Program Files"));
+}
+
+TEST_F(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
+    standinShortFwrite(5, 100);
+    ProductRun run = runPage();
+    expectFailedRun(run, 2);
+    std::string path = kDefaultInstallDir + files[4].name;
+    expectBox(0,
+              "An error has occurred while writing data to the file named\n\n\t\"" + path + "\"" +
+                  kCreationTail,
+              MB_ICONERROR, page);
+    expectBox(1, "The installer now will remove from your system any copied files up to now.\n" + kRestored,
+              MB_ICONINFORMATION, page);
+    // A file left behind would have kept the folder for the next start,
+    // with a third box about it.
+    EXPECT_FALSE(exists(path));
+    EXPECT_FALSE(exists(kDefaultInstallDir));
+    EXPECT_FALSE(exists(kMakerFolder));
+}
+
+TEST_F(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
+    // 245 characters with the final backslash: entries 1 and 2 fit, the
+    // name of entry 3 takes the path to 260.
+    std::string installDir = "C:\\Tessaly\\" + std::string(233, 'q') + "\\";
+    ASSERT_EQ(installDir.size(), 245u);
+    std::vector<PackageFile> list = standardFiles();
+    list[0].name = "one.txt";
+    list[1].name = "two.txt";
+    list[2].name = "the-third.file1";
+    usePackage(list);
+    strcpy(setupState.installDir, installDir.c_str());
+
+    ProductRun run = runPage();
+    expectFailedRun(run, 2);
+    std::string shown = (installDir + list[2].name).substr(0, TY_PATH_SIZE - 1);
+    expectBox(0, "An error has occurred while creating the file named\n\n\t" + shown + kCreationTail,
+              MB_ICONERROR, page);
+    expectBox(1, "The installer will now remove from your system any copied files up to now.\n" + kRestored,
+              MB_ICONINFORMATION, page);
+    EXPECT_FALSE(exists(installDir));
+    EXPECT_FALSE(exists("C:\\Tessaly"));
+}
+
+// -- Registry handles that will not close ---------------------------------------------
+
+// The version key is made but its handle does not close: the write stops
+// with the product key counted, whose removal then fails on the version key
+// under it. The user is told what is left.
+TEST_F(ProgressTest, ARegistryFailureWhileWritingEndsWithTheReportOfWhatIsLeft) {
+    standinFailRegistryCall(kStandinRegCloseKey, 3, ERROR_INVALID_HANDLE);
+    ProductRun run = runPage();
+    expectFailedRun(run, 3);
+    expectBox(0, kRegistryFailedText, MB_ICONERROR, page);
+    expectBox(1, kUndoAfterRegistryText, MB_ICONINFORMATION, page);
+    expectBox(2, kRegistryLeftText, MB_ICONERROR, page);
+    EXPECT_TRUE(keyExists(kVersionKey));
+    EXPECT_FALSE(exists(kStartMenuFolder));
+    EXPECT_FALSE(exists(kDefaultInstallDir));
+}
+
+// "DisplayName" cannot be written (stage 6); eight keys were opened while
+// writing, so the ninth close is the uninstall entry's removal.
+TEST_F(ProgressTest, AKeyThatWillNotCloseDuringTheRemovalIsReportedLast) {
+    standinFailRegistryCall(kStandinRegSetValue, 3, ERROR_ACCESS_DENIED);
+    standinFailRegistryCall(kStandinRegCloseKey, 9, ERROR_INVALID_HANDLE);
+    ProductRun run = runPage();
+    expectFailedRun(run, 3);
+    expectBox(0, kRegistryFailedText, MB_ICONERROR, page);
+    expectBox(1, kUndoAfterRegistryText, MB_ICONINFORMATION, page);
+    expectBox(2, kRegistryLeftText, MB_ICONERROR, page);
+    EXPECT_FALSE(keyExists(kVersionKey));
+    EXPECT_FALSE(exists(kStartMenuFolder));
+    EXPECT_FALSE(exists(kDefaultInstallDir));
+}

@@ -1,0 +1,222 @@
+#include "ty_install_test_support.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "ty_pages.h"
+
+const char kDefaultInstallDir[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\";
+const char kMakerFolder[] = "C:\\Program Files\\Tessaly";
+const char kCommonPrograms[] = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
+const char kUserPrograms[] = "C:\\Documents and Settings\\Quen\\Start Menu\\Programs";
+const char kWindowsFolder[] = "C:\\WINDOWS";
+const char kStartMenuFolder[] =
+    "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quenfold for Vexor for DOS";
+
+#define TY_HOPE                                                                                 \
+    "\nWe hope that you will fix the problem, will restart the installation, and will manage to " \
+    "install our product successfully next time. If you have persistent problems that you "      \
+    "think are caused by this installer, please do not hesitate to contact " TY_SUPPORT_EMAIL "."
+
+const std::string kUndoAfterShortcutsText =
+    "The installer will now remove from your system any created shortcuts and any copied files "
+    "up to now.\nThe system will be restored to the state prior to the installation. You can "
+    "safely run installation again later.";
+const std::string kUndoAfterRegistryText =
+    "The installer will now remove from your system any configuration information (registry "
+    "entries) related to this product, any shortcuts and any copied files up to now.\nThe system "
+    "will be restored to the state prior to the installation. You can safely run installation "
+    "again later.";
+const std::string kShortcutTail =
+    "\n\nin the installation folder. Please investigate the error and restart the installation. "
+    "Such an error can be caused by the destination shortcut file having a read-only atribute, "
+    "or by the destination folder/directory being inaccessible or deleted after this "
+    "installation program created it before trying to create the shortcut." TY_HOPE;
+const std::string kUndeterminedFolderText =
+    "An error has occured while creating product shortcuts. The Windows Start Menu shortcut "
+    "folder could not be determined. This is a serious error which may indicate that your "
+    "operating system is damaged and unstable. Please investigate the matter." TY_HOPE;
+const std::string kRegistryFailedText =
+    "An error has occurred while creating product configuration information (registry entries). "
+    "Please ensure you have the necessary system privileges to install the product, and restart "
+    "the installation." TY_HOPE;
+const std::string kFilesLeftText =
+    "Some of the files or directories copied to your computer to the point where the "
+    "installation could not proceed any more could not be deleted.\nTheir deletion will be "
+    "attempted on next system reboot.\nIn case they cannot be deleted even then, please go to "
+    "the installation directory and remove them manually, including the installation directory. "
+    "That would guarantee that your system is not contaminated by unused data.\nTo verify after "
+    "the next reboot that your system is fully clean, the following directory and any data in it "
+    "must NOT exist. If anything still exists, it can be SAFELY deleted without any "
+    "worries:\n\n\t";
+const std::string kShortcutsLeftText =
+    "Some of the program shortcuts and shortcut folders created by this installation to the "
+    "point where the installation could not proceed any more could not be deleted.\nTheir "
+    "deletion will be attempted on next system reboot.\nIn case they cannot be deleted even then, "
+    "please delete the folder called 'Quenfold for Vexor for DOS' in your Start Menu. That would "
+    "guarantee that your system is not contaminated by unused data.\nTo verify after the next "
+    "reboot that your system is fully clean, the following directory and any data in it must NOT "
+    "exist. If anything still exists, it can be SAFELY deleted without any worries either by "
+    "deleting the abovementioned folder directly from the Start Menu, OR by deleting the "
+    "following directory and all data under it:\n\n\t";
+const std::string kSystemProblemText =
+    "Some of the program shortcuts and icons created by this installation to the point where the "
+    "installation could not proceed any more could not be deleted. The cause is a system "
+    "problem, not a file access problem.\nPlease reboot your system and restart the "
+    "installation. If the problem persists, contact " TY_SUPPORT_EMAIL
+    " and you will receive prompt help.";
+const std::string kRegistryLeftText =
+    "Some of the product configuration information (registry entries) created by this "
+    "installation to the point where the installation could not proceed any more could not be "
+    "deleted. Please ensure you have the necessary system privileges to install the product, and "
+    "restart the installation.\nIf the problem persists, contact " TY_SUPPORT_EMAIL
+    " and you will receive prompt help.";
+const std::string kNoWindowsFolderText =
+    "An error has occurred obtaining the system main (Windows) path. This indicates a serious "
+    "problem with your Windows installation. Please investigate it once this program finishes.";
+
+const char *const kLinkFiles[6] = {
+    "Configuration and Manual Update.lnk", "Create Emergency Disks.lnk",
+    "Help and Documentation.lnk", "Visit Website.lnk", "Give Feedback.lnk", "Uninstall.lnk"};
+
+std::vector<PackageFile> InstallTest::standardFiles() {
+    const char *const named[] = {"licence.txt", TY_FILE_MAIN_PROGRAM, TY_FILE_SCHEDULER,
+                                 TY_FILE_UNINSTALLER, TY_FILE_HELP, TY_WEB_SHORTCUT_FILE,
+                                 TY_FILE_MAIL_SHORTCUT};
+    std::vector<PackageFile> list;
+    for (unsigned entry = 1; entry <= 24; entry++) {
+        std::string name = entry <= 7 ? named[entry - 1] : "data" + std::to_string(entry) + ".dat";
+        // Sizes all different, so that a test can fail the allocation of
+        // one; entry 8 is empty (compressed: a stored entry of no bytes is a
+        // damaged package).
+        size_t size = entry == 8 ? 0 : 700 * entry + 13 * entry * entry;
+        list.push_back({name, patternBytes(size, entry), entry % 5 == 0 || size == 0});
+    }
+    return list;
+}
+
+void InstallTest::usePackage(const std::vector<PackageFile> &entries) {
+    if (setupState.package != NULL) {
+        closePackage(setupState.package);
+        free(setupState.package);
+        setupState.package = NULL;
+    }
+    files = entries;
+    std::vector<WriterRecord> records;
+    records.push_back(bzip2Record("welcome.bmp", bmpFile(5, 3, 24)));
+    for (const PackageFile &file : files)
+        records.push_back(file.compressed ? bzip2Record(file.name, file.content)
+                                          : makeStoredRecord(file.name, file.content));
+    std::string path = writeFile("TYInstaller.exe", writePackage(stubBytes(kStub), kWidth, records));
+    setupState.package = (Package *)calloc(1, sizeof(Package));
+    ASSERT_NE(setupState.package, nullptr);
+    ProductRun run = runProduct([&] { openPackage(setupState.package, path.c_str()); });
+    ASSERT_FALSE(run.exited) << describeBoxes();
+}
+
+void InstallTest::SetUp() {
+    ProductTest::SetUp();
+    takeLock();
+    standinMapDrive('C', folder.c_str());
+    makeFolder("C:\\Program Files");
+    makeFolder(kWindowsFolder);
+    makeFolder(kCommonPrograms);
+    makeFolder(kUserPrograms);
+    standinSetWindowsDirectory(kWindowsFolder);
+    standinSetSpecialFolder(CSIDL_COMMON_PROGRAMS, kCommonPrograms);
+    standinSetSpecialFolder(CSIDL_PROGRAMS, kUserPrograms);
+
+    setupState.appInstance = (HINSTANCE)(uintptr_t)0x400000;
+    setupState.osFamily = 2;
+    setupState.programsFolderId = CSIDL_COMMON_PROGRAMS;
+    strcpy(setupState.installDir, kDefaultInstallDir);
+    setupState.firstCreatedFolder[0] = '\0';
+    setupState.startMenuFolder[0] = '\0';
+    setupState.makerKeyHadSubkeys = false;
+    setupState.productKeyHadSubkeys = false;
+    setupState.pageResult = 0;
+    usePackage(standardFiles());
+    page = standinCreatePage();
+}
+
+void InstallTest::TearDown() {
+    EXPECT_EQ(standinComReferences(), 0) << "COM references not released";
+    EXPECT_EQ(standinCoInitializeCount(), standinCoUninitializeCount())
+        << "CoInitialize and CoUninitialize calls";
+    EXPECT_EQ(standinItemListsHeld(), 0) << "item lists not freed";
+    EXPECT_EQ(standinOpenStreamCount(), 0) << "files left open";
+    EXPECT_EQ(standinOpenRegistryKeyCount(), 0) << "registry keys left open";
+    if (setupState.package != NULL) {
+        closePackage(setupState.package);
+        free(setupState.package);
+        setupState.package = NULL;
+    }
+    ProductTest::TearDown();
+}
+
+ProductRun InstallTest::runPage() {
+    standinTypeText(page, IDC_STATUS_TEXT, "Transferring product data...");
+    return runProduct([&] { progressPageProc(page, WM_INITDIALOG, 0, 0); });
+}
+
+std::string InstallTest::host(const std::string &windowsPath) const {
+    std::string path = windowsPath;
+    if (path.compare(0, 2, "C:") == 0) path = folder + path.substr(2);
+    for (char &c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+bool InstallTest::exists(const std::string &windowsPath) const {
+    struct stat status;
+    return stat(host(windowsPath).c_str(), &status) == 0;
+}
+
+std::string InstallTest::contentOf(const std::string &windowsPath) const {
+    std::ifstream in(host(windowsPath).c_str(), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return in ? content.str() : "<cannot read " + windowsPath + ">";
+}
+
+void InstallTest::makeFolder(const std::string &windowsPath) const {
+    std::string command = "mkdir -p '" + host(windowsPath) + "'";
+    ASSERT_EQ(system(command.c_str()), 0) << command;
+}
+
+void InstallTest::makeFile(const std::string &windowsPath, const std::string &content) const {
+    std::ofstream out(host(windowsPath).c_str(), std::ios::binary);
+    out << content;
+    ASSERT_TRUE(out.good()) << windowsPath;
+}
+
+void InstallTest::expectBox(size_t index, const std::string &text, UINT style, HWND owner,
+                            const char *caption) const {
+    const std::vector<StandinMessageBox> &boxes = standinMessageBoxes();
+    ASSERT_GT(boxes.size(), index) << "no box " << index << "; " << describeBoxes();
+    const StandinMessageBox &box = boxes[index];
+    EXPECT_EQ(box.text, text) << "box " << index;
+    EXPECT_EQ(box.style, style) << "box " << index;
+    EXPECT_EQ(box.owner, owner) << "box " << index;
+    EXPECT_FALSE(box.captionNull) << "box " << index;
+    EXPECT_EQ(box.caption, caption) << "box " << index;
+}
+
+void InstallTest::expectFailedRun(const ProductRun &run, size_t boxes) const {
+    EXPECT_TRUE(run.exited) << describeBoxes();
+    EXPECT_EQ(run.exitCode, -1);
+    EXPECT_EQ(standinMessageBoxes().size(), boxes) << describeBoxes();
+    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1) << "the lock was not given back";
+    EXPECT_EQ(setupState.package, nullptr) << "the package was not released";
+}
+
+void InstallTest::expectFiles(unsigned firstEntry, unsigned lastEntry, bool present) const {
+    for (unsigned entry = firstEntry; entry <= lastEntry; entry++) {
+        std::string path = kDefaultInstallDir + files[entry - 1].name;
+        EXPECT_EQ(exists(path), present) << path;
+    }
+}
