@@ -2,8 +2,9 @@
 # Shows the installer at work: sets up the machine, builds both trees, then
 # runs build/win/TYInstaller.exe under Wine in a fresh 32-bit prefix
 # (build/demo-prefix, made anew on every run and left behind for a look at
-# what the installer did). It prints the installer's exit code and the
-# package table of the installer.
+# what the installer did). It prints the installer's exit code, what was
+# installed (files, shortcuts, registry entries: tests/e2e/demo_walk.py show)
+# and the package table of the installer.
 #
 # With $DISPLAY set the installer opens on that display, the user walks the
 # wizard by hand and the demo waits for it to end. Without one it runs on a
@@ -14,7 +15,17 @@
 # demo fails when a page differs from what the suite expects or the
 # installer does not end with 0. Nothing of Wine or Xvfb is left running.
 #
-#   scripts/demo.sh [--no-build]    --no-build: use the trees as they are
+# With --upgrade it shows an upgrade instead: build/win/TYInstaller-2.5.exe,
+# the same product in version 2.5, is installed first, the user's settings
+# in its TYQuenfold.ini are changed, then TYInstaller.exe upgrades it; what
+# is installed (files, settings, shortcuts, registry entries) is printed
+# before and after. Headless, tests/e2e/demo_upgrade.py walks both runs and
+# answers Yes to the upgrade and to the old uninstaller (screenshots in
+# build/demo-shots/1-install-2.5 and 2-upgrade); with $DISPLAY the user
+# walks both installers by hand.
+#
+#   scripts/demo.sh [--no-build] [--upgrade]
+#                                   --no-build: use the trees as they are
 #   TY_BUILD_DIR      where the trees are (default: build)
 #   TY_DEMO_TIMEOUT   headless only, seconds to wait for each page (default: 60)
 set -euo pipefail
@@ -23,11 +34,14 @@ out=${TY_BUILD_DIR:-$top/build}
 timeout_s=${TY_DEMO_TIMEOUT:-60}
 
 build=1
-case "${1:-}" in
-  "") ;;
-  --no-build) build=0 ;;
-  *) echo "usage: scripts/demo.sh [--no-build]" >&2; exit 2 ;;
-esac
+upgrade=0
+for option in "$@"; do
+  case "$option" in
+    --no-build) build=0 ;;
+    --upgrade) upgrade=1 ;;
+    *) echo "usage: scripts/demo.sh [--no-build] [--upgrade]" >&2; exit 2 ;;
+  esac
+done
 
 if [ "$build" = 1 ]; then
   bash "$top/scripts/setup.sh"
@@ -37,7 +51,10 @@ fi
 installer=$out/win/TYInstaller.exe
 typack=$out/host/tools/typack
 driver=$out/win/tests/e2e/ty_driver.exe
-for f in "$installer" "$typack" "$driver"; do
+earlier=$out/win/TYInstaller-2.5.exe
+needed=("$installer" "$typack" "$driver")
+[ "$upgrade" = 1 ] && needed+=("$earlier")
+for f in "${needed[@]}"; do
   [ -f "$f" ] || { echo "demo: $f is missing; run without --no-build" >&2; exit 1; }
 done
 
@@ -104,9 +121,37 @@ if [ "$headless" = 1 ]; then
   wineserver -w 2>/dev/null || true
 fi
 
-echo "demo: running $installer"
+# Wine hands the low 8 bits of the Windows exit code to the shell; the
+# installer's codes are -1, 0, 1 and an old uninstaller's 0 or 99.
+run_by_hand() {
+  local code=0
+  wine "$1" || code=$?
+  case "$code" in
+    255) echo "$(basename "$1") exit code: -1 (255 as the shell sees it)" ;;
+    *) echo "$(basename "$1") exit code: $code" ;;
+  esac
+}
+
 code=0
 walk=0
+if [ "$upgrade" = 1 ]; then
+  echo "demo: installing $earlier, then upgrading it with $installer"
+  if [ "$headless" = 0 ]; then
+    run_by_hand "$earlier"
+    python3 "$top/tests/e2e/demo_upgrade.py" settings || true
+    python3 "$top/tests/e2e/demo_upgrade.py" show "version 2.5 installed"
+    run_by_hand "$installer"
+    python3 "$top/tests/e2e/demo_upgrade.py" show "after the upgrade to 2.9"
+  else
+    python3 "$top/tests/e2e/demo_upgrade.py" walk --driver "$driver" --earlier "$earlier" \
+      --installer "$installer" --shots "$shots" --timeout "$timeout_s" || walk=$?
+  fi
+  echo "typack list $installer:"
+  "$typack" list "$installer"
+  exit "$walk"
+fi
+
+echo "demo: running $installer"
 if [ "$headless" = 0 ]; then
   wine "$installer" || code=$?
   # Wine hands the low 8 bits of the Windows exit code to the shell; the
@@ -115,6 +160,7 @@ if [ "$headless" = 0 ]; then
     255) echo "TYInstaller.exe exit code: -1 (255 as the shell sees it)" ;;
     *) echo "TYInstaller.exe exit code: $code" ;;
   esac
+  python3 "$top/tests/e2e/demo_walk.py" show || true
 else
   # The walk prints the exit code itself, as the driver saw it.
   python3 "$top/tests/e2e/demo_walk.py" --driver "$driver" --installer "$installer" \

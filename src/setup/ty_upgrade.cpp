@@ -216,8 +216,10 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
 
     setupState.instanceLock = CreateSemaphoreA(NULL, 1, 1, TY_LOCK_NAME);
     if (WaitForSingleObject(setupState.instanceLock, 0) == WAIT_TIMEOUT) {
-        disposeSavedConfiguration();
+        // Where copies are kept, the box that says where follows the reason.
+        if (!oldVersionRemoved) disposeSavedConfiguration();
         MessageBoxA(NULL, TY_TEXT_LOCK_LOST, setupState.setupCaption, MB_ICONWARNING);
+        if (oldVersionRemoved) disposeSavedConfiguration();
         CloseHandle(setupState.instanceLock);
         setupState.instanceLock = NULL;
         *exitCode = -1;

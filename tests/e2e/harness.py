@@ -292,6 +292,8 @@ class Window:
         parts = [f'window {self.cls} {self.caption!r}']
         for c in self.controls:
             check = '' if c['check'] is None else f' check={c["check"]}'
+            if 'position' in c:
+                check += f' position={c["position"]}'
             flags = ('' if c['enabled'] else ' disabled') + ('' if c['visible'] else ' hidden')
             parts.append(f'  [{c["id"]}] {c["class"]} {c["text"]!r}{check}{flags}')
         return '\n'.join(parts)
@@ -464,7 +466,13 @@ class Session:
         self.xvfb = Xvfb(self.env, os.path.join(self.out, 'xvfb.log'))
         self.env['DISPLAY'] = f':{self.xvfb.display}'
         self.note(f'session {self.name}: prefix {self.prefix}, display :{self.xvfb.display}')
-        self.driver_log = open(os.path.join(self.out, 'driver-stderr.txt'), 'wb')
+        self.start_driver()
+
+    def start_driver(self):
+        """Starts the driver; again after stop_driver, e.g. once Wine was
+        ended to read the prefix from disk."""
+        self._buffer = b''
+        self.driver_log = open(os.path.join(self.out, 'driver-stderr.txt'), 'ab')
         self.driver = subprocess.Popen(['wine', self.paths.driver], env=self.env,
                                        cwd=self.prefix, stdin=subprocess.PIPE,
                                        stdout=subprocess.PIPE, stderr=self.driver_log)
@@ -653,8 +661,16 @@ class Session:
     def close_window(self):
         self._order('close', 5)
 
+    def move(self, x, y):
+        self._order(f'move {x} {y}', 5)
+
     def kill(self):
         self._order('kill', 10)
+
+    def follow_descendants(self, on=True):
+        """Whether the windows of the processes that the started program starts
+        (an uninstaller, a help viewer, a folder window) count as its own."""
+        self._order(f'descendants {"on" if on else "off"}', 5)
 
     # -- files
 

@@ -51,10 +51,6 @@ CORRUPTED_INSTALLATION = (
     'configuration data in the system configuration (registry).'
     f'\n\nPlease contact {SUPPORT} about this problem, and you will be instructed on how to '
     'proceed. You will receive a prompt response to aid you.')
-EARLIER_VERSION = (
-    'An earlier version (2.5) of this product is installed on the system. Updating it is '
-    'not possible with this installer yet. Please uninstall it via Add/Remove Programs in '
-    'Control Panel, and run the installer again.')
 PENDING_REBOOT = (
     'Before the install process can continue, it is necessary that you restart your '
     'operating system. Past operations executed on this system are pending the copying or '
@@ -259,8 +255,6 @@ class StartUpRefusals(unittest.TestCase):
              Box(NEWER_VERSION, caption=SETUP_CAPTION, icon='information')),
             ('corrupted', ['2.9'],
              Box(CORRUPTED_INSTALLATION, caption=SETUP_CAPTION, icon='error')),
-            ('earlier-version', ['2.5', '/v', 'InstallDir', '/d', 'C:\\Old'],
-             Box(EARLIER_VERSION, caption=SETUP_CAPTION, icon='information')),
         ]
         for name, (version, *value), box in table:
             with self.subTest(name):

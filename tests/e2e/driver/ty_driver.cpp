@@ -16,16 +16,22 @@
 //   check ID 0|1             ok: clicks a check box until it shows the state
 //   key esc|enter|tab|space  ok: the key, sent to the focused control
 //   close                    ok: the window's system menu Close
+//   move X Y                 ok: moves the window's top left corner there
 //   wait-exit [MS]           exit N, the exit code as unsigned 32-bit number
 //   forget CAPTION           ok N: the next wait-window reports again the N
 //                            windows of this caption it has reported, such
 //                            as a page that stays open after its box
 //   kill                     ok: terminates the started process
+//   descendants on|off       ok: whether the windows of the processes that the
+//                            started one starts (and theirs) count as its own,
+//                            such as an uninstaller the installer runs;
+//                            off until turned on, and kept for later starts
 //   quit                     ends the driver
 // Failures answer "error KIND DETAIL" (KIND: timeout, exited, window,
 // no-process, no-window, no-control, disabled, hidden, not-a-checkbox,
 // start, usage); a wait never outlasts its time-out.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -163,6 +169,24 @@ static int readCheck(HWND control) {
                              DRIVER_SEND_TIMEOUT_MS, &state))
         return -1;
     return (int)state;
+}
+
+// PBM_GETPOS of the common controls, without their header.
+#define DRIVER_PBM_GETPOS (WM_USER + 8)
+
+static bool isProgressBar(HWND control) {
+    wchar_t name[64];
+    readClass(control, name, 64);
+    return lstrcmpiW(name, L"msctls_progress32") == 0;
+}
+
+// The bar's position, -1 when the control does not answer.
+static long readPosition(HWND control) {
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutW(control, DRIVER_PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG,
+                             DRIVER_SEND_TIMEOUT_MS, &position))
+        return -1;
+    return (long)position;
 }
 
 static const struct {
@@ -333,6 +357,7 @@ static void describeWindow(Out *out, HWND window) {
         outJsonString(out, text);
         if (isCheckable(control)) outf(out, ", \"check\": %d", readCheck(control));
         else outAppend(out, ", \"check\": null", 15);
+        if (isProgressBar(control)) outf(out, ", \"position\": %ld", readPosition(control));
         outf(out, ", \"enabled\": %s, \"visible\": %s}",
              IsWindowEnabled(control) ? "true" : "false",
              IsWindowVisible(control) ? "true" : "false");
@@ -370,17 +395,58 @@ struct WindowList {
     int count;
 };
 
+// The started process and, when followed, the processes descending from it;
+// read anew for every look at the windows, so that a process started a
+// moment ago is in, and one whose parent has ended still is.
+static bool followDescendants = false;
+static DWORD family[DRIVER_MAX_WINDOWS];
+static int familyCount = 0;
+
+static bool inFamily(DWORD pid) {
+    for (int i = 0; i < familyCount; i++)
+        if (family[i] == pid) return true;
+    return false;
+}
+
+static void readFamily() {
+    familyCount = 0;
+    family[familyCount++] = child.dwProcessId;
+    if (!followDescendants) return;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return;
+    static PROCESSENTRY32 processes[DRIVER_MAX_WINDOWS];
+    int count = 0;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && count < DRIVER_MAX_WINDOWS;
+         more = Process32Next(snapshot, &entry))
+        processes[count++] = entry;
+    CloseHandle(snapshot);
+    // Each pass adds the children of those found so far.
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (int i = 0; i < count && familyCount < DRIVER_MAX_WINDOWS; i++) {
+            if (inFamily(processes[i].th32ProcessID) ||
+                !inFamily(processes[i].th32ParentProcessID))
+                continue;
+            family[familyCount++] = processes[i].th32ProcessID;
+            grown = true;
+        }
+    }
+}
+
 static BOOL CALLBACK collectTopLevel(HWND window, LPARAM param) {
     WindowList *list = (WindowList *)param;
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == child.dwProcessId && IsWindowVisible(window) && list->count < DRIVER_MAX_WINDOWS)
+    if (inFamily(pid) && IsWindowVisible(window) && list->count < DRIVER_MAX_WINDOWS)
         list->items[list->count++] = window;
     return TRUE;
 }
 
 static void visibleWindows(WindowList *list) {
     list->count = 0;
+    readFamily();
     EnumWindows(collectTopLevel, (LPARAM)list);
 }
 
@@ -621,6 +687,17 @@ static void orderKey(const char *argument) {
     answer("ok");
 }
 
+// Moves the current window, e.g. a box off the page it covers, so that a
+// screenshot shows the page.
+static void orderMove(const char *argument) {
+    if (!needWindow()) return;
+    int x, y;
+    if (sscanf(argument, "%d %d", &x, &y) != 2) return answer("error usage move X Y");
+    SetWindowPos(currentWindow, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    waitSettled(currentWindow);
+    answer("ok");
+}
+
 static void orderClose() {
     if (!needWindow()) return;
     PostMessageW(currentWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -699,8 +776,17 @@ int main() {
         else if (strcmp(line, "check") == 0) orderCheck(argument);
         else if (strcmp(line, "key") == 0) orderKey(argument);
         else if (strcmp(line, "close") == 0) orderClose();
+        else if (strcmp(line, "move") == 0) orderMove(argument);
         else if (strcmp(line, "forget") == 0) orderForget(argument);
         else if (strcmp(line, "kill") == 0) orderKill();
+        else if (strcmp(line, "descendants") == 0) {
+            if (strcmp(argument, "on") == 0 || strcmp(argument, "off") == 0) {
+                followDescendants = strcmp(argument, "on") == 0;
+                answer("ok");
+            } else {
+                answer("error usage descendants on|off");
+            }
+        }
         else if (strcmp(line, "quit") == 0) {
             answer("ok");
             return 0;

@@ -1,0 +1,418 @@
+"""The upgrade of version 2.5, installed by its own installer, to 2.9 under
+Wine: what the user is asked and told (texts, captions, icons) by the
+installer and by the old version's uninstaller, the exit codes, and what
+is left in the installation folder, the registry and the temporary folder.
+
+The uninstaller's boxes belong to a process that the installer starts, so
+the driver follows the installer's descendants. Where the old uninstaller
+has to end otherwise than the sample's can be made to, a helper program of
+ours (driver/ty_upgrade_helper.cpp) stands in for it in the old folder and
+does what C:\\ty-e2e\\fake-uninstaller.txt tells it; it also stands in for
+the help viewer that WinHelpA starts, and records what it is asked to show.
+"""
+
+import hashlib
+import os
+import shutil
+import tempfile
+import time
+import unittest
+
+from harness import EXIT_FATAL, Box, Session
+from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CANNOT_RUN, CONFIG, DONE, EARLIER, FAKE_LOG,
+                     FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
+                     MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE, PENDING_REBOOT,
+                     PENDING_RENAMES, PRODUCT, PRODUCT_KEY, REGISTRY_FAILED, RUN_KEY, RUN_VALUE,
+                     SCHEDULER_DATA, SESSION_MANAGER, START_LOG, START_MENU_FOLDER,
+                     UNDO_AFTER_REGISTRY, UNINSTALL_KEY, UNINSTALLER, UNINSTALLER_CAPTION,
+                     USER_CONFIG, USER_SCHEDULE, WILL_NOW_CLOSE, forget_product, helper_path,
+                     hold_file, install_earlier, kept, log_lines, product_files, progress,
+                     put_helpers, put_installers, question, read_host, reg_import, reg_query,
+                     reg_subkeys, remove_host, stop_holders, temp_folder, uninstaller_question,
+                     update_complete, updater_box, wait_for_lines, write_host)
+from wizard import SETUP_CAPTION, sample_licence_text
+
+# The retries of the deletion of the temporary uninstaller: 1 s, then 10 s.
+DELETE_RETRIES_S = 11
+
+
+def described(data):
+    """A file's content for a failure message: short ones in full."""
+    if data is None:
+        return 'nothing (no such file)'
+    if len(data) <= 200:
+        return repr(data)
+    return f'{len(data)} bytes, md5 {hashlib.md5(data).hexdigest()}'
+
+
+class Timed:
+    """A step that notes when its window was seen."""
+
+    def __init__(self, step, stamps):
+        self.step, self.stamps = step, stamps
+        self.optional, self.name = step.optional, step.name
+
+    def differences(self, window):
+        self.stamps.setdefault(self.name, time.monotonic())
+        return self.step.differences(window)
+
+    def answer(self, session, window):
+        self.step.answer(session, window)
+
+
+class UpgradeCase(unittest.TestCase):
+    """One session for the class: both installers, the helpers, the driver
+    following the installer's descendants."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = Session(cls.__name__).__enter__()
+        try:
+            cls.earlier, cls.program = put_installers(cls.session)
+            put_helpers(cls.session)
+            cls.temp = temp_folder(cls.session)
+            cls.licence_text = sample_licence_text()
+            cls.session.follow_descendants()
+        except BaseException:
+            cls.session.__exit__(None, None, None)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.__exit__(None, None, None)
+
+    # -- what the tests look at
+
+    def file(self, windows_path):
+        return read_host(self.session, windows_path)
+
+    def assert_file(self, windows_path, expected, what):
+        data = self.file(windows_path)
+        if data != expected:
+            self.fail(f'{what}: {windows_path} holds {described(data)}, '
+                      f'expected {described(expected)}')
+
+    def assert_copies(self, config, schedule, uninstaller=None):
+        """The temporary folder's copies: the expected bytes, or None for none."""
+        self.assert_file(self.temp + CONFIG, config, 'saved configuration')
+        self.assert_file(self.temp + SCHEDULER_DATA, schedule, 'saved scheduler data')
+        self.assert_file(self.temp + UNINSTALLER, uninstaller, 'temporary uninstaller')
+
+    def assert_earlier_installed(self):
+        """2.5 as installed, with the user's settings, and no 2.9."""
+        values = reg_query(self.session, f'{PRODUCT_KEY}\\{EARLIER}')
+        self.assertEqual(values, {'InstallDir': INSTALL_DIR},
+                         f'the {EARLIER} version key: got {values}')
+        subkeys = reg_subkeys(self.session, PRODUCT_KEY)
+        self.assertEqual(subkeys, [EARLIER], f'versions in the registry: got {subkeys}')
+        self.assert_file(f'{INSTALL_DIR}\\{CONFIG}', USER_CONFIG, 'the old configuration')
+        self.assert_file(f'{INSTALL_DIR}\\{SCHEDULER_DATA}', USER_SCHEDULE,
+                         'the old scheduler data')
+
+    def fake_uninstaller(self, *orders):
+        """Puts the helper in place of the old uninstaller, with its orders."""
+        shutil.copyfile(helper_path(self.session),
+                        self.session.host_path(f'{INSTALL_DIR}\\{UNINSTALLER}'))
+        write_host(self.session, 'C:\\ty-e2e\\' + FAKE_ORDERS,
+                   ''.join(order + '\r\n' for order in orders).encode('ascii'))
+
+    def fake_log(self):
+        return log_lines(self.session, 'C:\\ty-e2e\\' + FAKE_LOG)
+
+    def assert_fake_ran(self, *expected):
+        """The helper's record: started from the temporary copy with the
+        argument "update", then each order and its result."""
+        lines = self.fake_log()
+        started = [f'{self.temp}{UNINSTALLER} update', 'C:\\ty-e2e']
+        wanted = [['started', *started]] + [list(line) for line in expected]
+        self.assertEqual(lines, wanted, f'the stand-in uninstaller\'s record: got {lines}, '
+                                        f'expected {wanted}')
+
+
+class UpgradeStopped(UpgradeCase):
+    """Upgrades that end before anything of 2.9 is installed. 2.5 mostly stays
+    installed, so the tests share one installation of it; each test restores
+    its uninstaller and starts with an empty temporary folder, and installs
+    2.5 again only when an earlier test has left less of it."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.real_uninstaller = None
+
+    def install(self):
+        forget_product(self.session, self.temp)
+        install_earlier(self.session, self.earlier, self.licence_text)
+        type(self).real_uninstaller = self.file(f'{INSTALL_DIR}\\{UNINSTALLER}')
+
+    def setUp(self):
+        if self.real_uninstaller is None:
+            self.install()
+        stop_holders(self.session)
+        for path in (self.temp + CONFIG, self.temp + SCHEDULER_DATA, self.temp + UNINSTALLER,
+                     'C:\\ty-e2e\\' + FAKE_ORDERS, 'C:\\ty-e2e\\' + FAKE_LOG):
+            remove_host(self.session, path)
+        write_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}', self.real_uninstaller)
+        try:
+            self.assert_earlier_installed()
+        except AssertionError:
+            self.install()
+
+    def test_no_to_the_question_closes_with_0_and_copies_nothing(self):
+        self.session.play(self.program, [
+            question(press='&No'),
+            Box(WILL_NOW_CLOSE, caption=SETUP_CAPTION, icon='information', name='will-close'),
+        ], exit_code=DONE, name='question-no')
+        self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_no_inside_the_uninstaller_ends_with_0_and_leaves_the_saved_copies(self):
+        self.session.play(self.program, [
+            question(),
+            uninstaller_question(press='&No'),
+            updater_box(NOT_TO_CONTINUE, 'not-to-continue'),
+        ], exit_code=DONE, name='uninstaller-no')
+        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        self.assert_earlier_installed()
+
+    def test_an_uninstaller_ending_with_5_is_reported_and_its_code_passed_on(self):
+        # The stand-in takes the maker's lock as an uninstaller does: the
+        # installer must have given it up.
+        self.fake_uninstaller('lock', 'exit 5')
+        self.session.play(self.program, [
+            question(),
+            updater_box(CANNOT_CONTINUE, 'cannot-continue'),
+        ], exit_code=5, name='uninstaller-5')
+        self.assert_fake_ran(['lock', 'taken'], ['lock', 'done'], ['exit', 'done'],
+                             ['exit', '5'])
+        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        self.assert_earlier_installed()
+
+    def test_an_old_file_in_use_makes_the_uninstaller_report_it_and_the_upgrade_stop(self):
+        # The sample's own uninstaller: it removes what it can, reports the
+        # file it could not remove and ends with 3, which the installer
+        # passes on after its own box.
+        held = f'{INSTALL_DIR}\\TYEngine.dll'
+        hold_file(self.session, held)
+        self.session.play(self.program, [
+            question(),
+            uninstaller_question(),
+            Box(f'Some parts of {PRODUCT} {EARLIER} could not be removed:\n\n{held}\n\nThey '
+                'may be in use by a program that is still running, or you may lack the rights '
+                f'to remove them. Close the programs of {PRODUCT}, or log on as an '
+                'administrator, and try again.', caption=UNINSTALLER_CAPTION, icon='error',
+                name='not-removed'),
+            updater_box(CANNOT_CONTINUE, 'cannot-continue'),
+        ], exit_code=3, name='file-in-use')
+        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        values = reg_query(self.session, f'{PRODUCT_KEY}\\{EARLIER}')
+        self.assertEqual(values, {'InstallDir': INSTALL_DIR},
+                         f'the {EARLIER} version key after the stopped removal: got {values}')
+
+    def test_an_old_folder_that_is_gone_cannot_be_run_after_11_seconds_of_retries(self):
+        # The copy fails for want of the folder, not of the file: the run is
+        # tried all the same, and the deletion of the copy that was never
+        # made is retried before the installer says it could not run it.
+        version_key = f'{PRODUCT_KEY}\\{EARLIER}'
+        gone = 'C:\\Gone\\Quenfold'
+        self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d', gone,
+                             '/f')
+        stamps = {}
+        try:
+            self.session.play(self.program, [
+                Timed(question(), stamps),
+                Timed(updater_box(CANNOT_RUN, 'cannot-run', icon='error'), stamps),
+            ], exit_code=EXIT_FATAL, timeout=40, name='folder-gone')
+        finally:
+            self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d',
+                                 INSTALL_DIR, '/f')
+        waited = stamps['cannot-run'] - stamps['upgrade-question']
+        self.assertGreaterEqual(waited, DELETE_RETRIES_S,
+                                f'from the question to the next box: got {waited:.1f} s, '
+                                f'expected at least {DELETE_RETRIES_S} s of retries')
+        self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_without_an_uninstaller_the_copy_fails_and_the_saved_copies_go(self):
+        remove_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}')
+        self.session.play(self.program, [
+            question(),
+            updater_box(CANNOT_COPY, 'cannot-copy', icon='error'),
+        ], exit_code=EXIT_FATAL, name='no-uninstaller')
+        self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_a_lock_taken_while_the_uninstaller_runs_is_lost_and_the_copies_are_kept(self):
+        # The stand-in leaves a holder of the lock behind and reports the old
+        # version removed (99): from then on the copies are the user's only
+        # settings, and the installer says where they are.
+        self.fake_uninstaller('take-lock 120', 'exit 99')
+        self.session.play(self.program, [
+            question(),
+            updater_box(LOCK_LOST, 'lock-lost', icon='warning'),
+            kept(self.temp),
+        ], exit_code=EXIT_FATAL, name='lock-lost')
+        self.assert_fake_ran(['take-lock', 'done'], ['exit', 'done'], ['exit', '99'])
+        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        self.assert_earlier_installed()
+
+    def test_a_temporary_uninstaller_held_open_is_retried_for_11_seconds_and_left(self):
+        # A program that the uninstaller leaves running holds its temporary
+        # copy open without delete sharing.
+        self.fake_uninstaller('keep-open 120', 'exit 0')
+        stamps = {}
+        self.session.play(self.program, [
+            Timed(question(), stamps),
+            Timed(updater_box(NOT_TO_CONTINUE, 'not-to-continue'), stamps),
+        ], exit_code=DONE, timeout=40, name='held-uninstaller')
+        waited = stamps['not-to-continue'] - stamps['upgrade-question']
+        self.assertGreaterEqual(waited, DELETE_RETRIES_S,
+                                f'from the question to the next box: got {waited:.1f} s, '
+                                f'expected at least {DELETE_RETRIES_S} s of retries')
+        self.assertLess(waited, DELETE_RETRIES_S + 15,
+                        f'from the question to the next box: got {waited:.1f} s')
+        self.assert_fake_ran(['keep-open', 'done'], ['exit', 'done'], ['exit', '0'])
+        with open(helper_path(self.session), 'rb') as f:
+            self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=f.read())
+        self.assert_earlier_installed()
+
+
+class UpgradeCompleted(UpgradeCase):
+    """Upgrades in which the old uninstaller removes 2.5: each test installs
+    it anew."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        folder = tempfile.mkdtemp(prefix='ty-e2e-product-')
+        try:
+            cls.new_files = product_files(cls.session, cls.session.paths.installer, folder)
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    def setUp(self):
+        stop_holders(self.session)
+        forget_product(self.session, self.temp)
+        install_earlier(self.session, self.earlier, self.licence_text)
+
+    def assert_only_new_version_registered(self):
+        subkeys = reg_subkeys(self.session, PRODUCT_KEY)
+        self.assertEqual(subkeys, ['2.9'], f'versions in the registry: got {subkeys}')
+        values = reg_query(self.session, f'{PRODUCT_KEY}\\2.9')
+        self.assertEqual(values, {'InstallDir': INSTALL_DIR}, f'the 2.9 version key: got {values}')
+        run = reg_query(self.session, RUN_KEY) or {}
+        self.assertEqual(run.get(RUN_VALUE), f'{INSTALL_DIR}\\Tessaly Ticklet.exe',
+                         f'the Run value: got {run.get(RUN_VALUE)!r}')
+        old = reg_query(self.session, f'{UNINSTALL_KEY}\\{PRODUCT} {EARLIER}')
+        self.assertIsNone(old, f'the {EARLIER} uninstall entry is still there: {old}')
+        new = reg_query(self.session, f'{UNINSTALL_KEY}\\{PRODUCT} 2.9') or {}
+        self.assertEqual(new.get('DisplayName'), f'{PRODUCT} 2.9',
+                         f'the 2.9 uninstall entry: got {new}')
+
+    def assert_new_files(self, config, schedule):
+        """The 24 files of 2.9 in the old folder, the configuration files as
+        given, and the start record of the scheduler."""
+        folder = self.session.host_path(INSTALL_DIR)
+        names = sorted(os.listdir(folder))
+        self.assertEqual(names, sorted(list(self.new_files) + [START_LOG]),
+                         f'files in {INSTALL_DIR}: got {names}')
+        for name, data in self.new_files.items():
+            expected = {CONFIG: config, SCHEDULER_DATA: schedule}.get(name, data)
+            self.assert_file(f'{INSTALL_DIR}\\{name}', expected, name)
+
+    def assert_scheduler_started_in_the_folder(self):
+        lines = log_lines(self.session, f'{INSTALL_DIR}\\{START_LOG}')
+        wanted = [['Tessaly Ticklet 2.9', '', INSTALL_DIR]]
+        self.assertEqual(lines, wanted, f'program starts: got {lines}, expected {wanted}')
+
+    def test_yes_twice_installs_2_9_into_the_old_folder_with_the_old_settings(self):
+        self.session.play(self.program, [
+            question(),
+            uninstaller_question(),
+            progress(),
+            updater_box(MIGRATED, 'migrated'),
+            update_complete(press='&Yes'),
+        ], exit_code=DONE, name='upgrade')
+        self.assert_new_files(USER_CONFIG, USER_SCHEDULE)
+        self.assert_only_new_version_registered()
+        self.assert_copies(None, None)
+        self.assert_scheduler_started_in_the_folder()
+        # WinHelpA started the help viewer ("winhlp32.exe -x", ours) and
+        # asked it for context 2 of the help file, named without a folder,
+        # while the installation folder was the current one.
+        requests = wait_for_lines(self.session, 'C:\\ty-e2e\\' + HELP_LOG, 2)
+        self.assertEqual(len(requests), 2, f'help requests: got {requests}')
+        self.assertEqual(requests[0][0], 'started', f'help viewer: got {requests}')
+        self.assertTrue(requests[0][1].lower().endswith('winhlp32.exe -x')
+                        or requests[0][1].lower().endswith('winhlp32.exe" -x'),
+                        f'help viewer command line: got {requests[0][1]!r}')
+        self.assertEqual(requests[1], ['copydata', f'command={HELP_CONTEXT}', 'data=2',
+                                       f'file={HELP_FILE}', f'folder={INSTALL_DIR}'],
+                         f'help request: got {requests[1]}')
+
+    def test_without_the_old_configuration_nothing_is_migrated(self):
+        remove_host(self.session, f'{INSTALL_DIR}\\{CONFIG}')
+        self.session.play(self.program, [
+            question(),
+            uninstaller_question(),
+            progress(),
+            update_complete(press='&No'),
+        ], exit_code=DONE, name='no-configuration')
+        # The scheduler's data is only saved with the configuration: both
+        # files are the new version's.
+        self.assert_new_files(self.new_files[CONFIG], self.new_files[SCHEDULER_DATA])
+        self.assert_only_new_version_registered()
+        self.assert_copies(None, None)
+        self.assert_scheduler_started_in_the_folder()
+        self.assert_file('C:\\ty-e2e\\' + HELP_LOG, None, 'help requests after No')
+
+    def test_a_failed_installation_after_the_old_uninstaller_keeps_the_saved_settings(self):
+        # An uninstall entry of 2.9 left over from elsewhere stops the
+        # registry entries; the old uninstaller has removed 2.5 by then.
+        leftover = f'HKEY_LOCAL_MACHINE\\{UNINSTALL_KEY.split(chr(92), 1)[1]}\\{PRODUCT} 2.9'
+        reg_import(self.session, [f'[{leftover}]', '"DisplayName"="left over"'])
+        self.session.play(self.program, [
+            question(),
+            uninstaller_question(),
+            progress(),
+            Box(REGISTRY_FAILED, caption='Tessaly Updater', icon='error', name='registry-failed'),
+            Box(UNDO_AFTER_REGISTRY, caption='Tessaly Updater', icon='information',
+                name='undo'),
+            kept(self.temp),
+        ], exit_code=EXIT_FATAL, name='failed-installation')
+        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        # Neither version is left: 2.5 went with its uninstaller, 2.9 with
+        # the rollback; the entry that was there before stays.
+        for path in (MAKER_FOLDER, START_MENU_FOLDER):
+            self.assertFalse(os.path.exists(self.session.host_path(path)),
+                             f'{path} is still there')
+        self.assertIsNone(reg_query(self.session, MAKER_KEY), f'{MAKER_KEY} is still there')
+        run = reg_query(self.session, RUN_KEY) or {}
+        self.assertNotIn(RUN_VALUE, run, f'the Run value is still there: {run}')
+        entry = reg_query(self.session, f'{UNINSTALL_KEY}\\{PRODUCT} 2.9')
+        self.assertEqual(entry, {'DisplayName': 'left over'},
+                         f'the uninstall entry that was there before: got {entry}')
+
+    def test_no_to_the_pending_restart_after_the_old_uninstaller_keeps_the_saved_settings(self):
+        # Operations left for the next start: the question comes after the
+        # old uninstaller has run, under the updater's caption.
+        code, _, errors = self.session.command(
+            'wine', 'reg', 'add', SESSION_MANAGER, '/v', PENDING_RENAMES, '/t', 'REG_MULTI_SZ',
+            '/d', '\\??\\C:\\ty-e2e\\gone.txt', '/f')
+        self.assertEqual(code, 0, f'wine reg add {PENDING_RENAMES}: exit {code}, {errors}')
+        self.session.play(self.program, [
+            question(),
+            uninstaller_question(),
+            Box(PENDING_REBOOT, caption='Tessaly Updater', icon='question',
+                buttons=('&Yes', '&No'), press='&No', name='pending-restart'),
+            kept(self.temp),
+        ], exit_code=EXIT_FATAL, name='pending-restart-no')
+        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        self.assertIsNone(reg_query(self.session, MAKER_KEY),
+                          f'{MAKER_KEY} is still there after the old uninstaller')
+        self.assertFalse(os.path.exists(self.session.host_path(MAKER_FOLDER)),
+                         f'{MAKER_FOLDER} is still there after the old uninstaller')
+
+
+if __name__ == '__main__':
+    unittest.main()

@@ -1,0 +1,352 @@
+"""The upgrade from the sample product's version 2.5 as the harness expects
+it: the earlier installer's walk, the boxes of the upgrade and of the old
+uninstaller, the helper programs put around the installer, and the reading
+of what an upgrade leaves (registry values, the temporary folder, the start
+records of the product's programs). The tests and the demo share it."""
+
+import os
+import re
+import shutil
+import time
+
+from harness import Box, HarnessError, Passing, run_typack, session_processes
+from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
+
+EARLIER = '2.5'
+UPDATER_CAPTION = 'Tessaly Updater'
+UNINSTALLER_CAPTION = 'Tessaly Uninstaller'
+SUPPORT = 'support@tessaly.example'
+DONE = 0
+
+INSTALL_DIR = 'C:\\Program Files\\Tessaly\\' + PRODUCT
+MAKER_FOLDER = 'C:\\Program Files\\Tessaly'
+START_MENU_FOLDER = ('C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\' + PRODUCT)
+MAKER_KEY = 'HKLM\\SOFTWARE\\Tessaly'
+PRODUCT_KEY = MAKER_KEY + '\\' + PRODUCT
+RUN_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run'
+RUN_VALUE = 'Tessaly Ticklet for Vexor for DOS'
+UNINSTALL_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
+
+CONFIG, SCHEDULER_DATA, UNINSTALLER = 'TYQuenfold.ini', 'TYScheduler.dat', 'uninstaller.exe'
+START_LOG = 'TYStarts.log'
+HELP_FILE = 'quenfold_for_vexor_for_dos.hlp'
+HELP_CONTEXT = 1  # WinHelpA's command for a topic by context number
+
+# Where the tests' helper programs live and talk (C:\ty-e2e of the session).
+HELPER = 'ty_upgrade_helper.exe'
+FAKE_ORDERS = 'fake-uninstaller.txt'
+FAKE_LOG = 'fake-uninstaller.log'
+HELP_LOG = 'help-requests.log'
+STOP_HOLDING = 'stop-holding.txt'
+
+# User settings that the tests write into the installed 2.5 files, so that
+# what an upgrade carries over can be told from the files 2.9 brings.
+USER_CONFIG = b'[Quenfold]\r\nScanDepth=7\r\nLanguage=Latin\r\n; set by the user of 2.5\r\n'
+USER_SCHEDULE = b'TYSCHED\x00\x01user schedule of 2.5: every Tuesday 03:00\x00'
+
+QUESTION = (
+    'The installer has detected an existing installation of a previous version of '
+    f'{PRODUCT}.\nThe existing software is version {EARLIER}, and the new version that you '
+    'can now install is 2.9. \nWould you like to upgrade the existing installation to the '
+    'new version?\n\nNOTE: If problems occur while upgrading, you will be notified. Be sure '
+    'to record any error messages you receive, since they contain instructions on how to '
+    'successfully resolve the problem.')
+WILL_NOW_CLOSE = (
+    'The installer will now close because you have chosen not to upgrade your previous '
+    'installation of this software. When you would like to upgrade, please run again the '
+    'installation of this new version.')
+NOT_TO_CONTINUE = (
+    'You have chosen not to continue the upgrade process now. To continue later, start again '
+    'the installation of this software.')
+CANNOT_CONTINUE = (
+    'Upgrading cannot continue because there was a problem, as reported by the previous '
+    'message.\nPlease carry out what you were asked to do, and start the installer of the new '
+    'version again.')
+CANNOT_COPY = (
+    'Could not copy the uninstaller module of the old installation in order to perform the '
+    'upgrade. This should never happen. The upgrade cannot be performed now. Please contact '
+    f'{SUPPORT}, and you will receive prompt aid on how to fix such a problem.')
+CANNOT_RUN = (
+    'Could not execute the uninstaller module of the old installation in order to perform the '
+    'upgrade. This should never happen. The upgrade cannot be performed now. Please contact '
+    f'{SUPPORT}, and you will receive prompt aid on how to fix such a problem.')
+LOCK_LOST = (
+    'Another Tessaly installer or un-installer is running.\nPlease wait until it completes or '
+    'interrupt it before trying to continue the upgrade process of this product. Please try '
+    'to upgrade again later.')
+MIGRATED = 'Your existing configuration has been migrated successfully.'
+UPDATE_COMPLETE = 'Update complete.\n\nWould you like to read what is new?'
+REGISTRY_FAILED = (
+    'An error has occurred while creating product configuration information (registry '
+    'entries). Please ensure you have the necessary system privileges to install the product, '
+    'and restart the installation.\nWe hope that you will fix the problem, will restart the '
+    'installation, and will manage to install our product successfully next time. If you have '
+    'persistent problems that you think are caused by this installer, please do not hesitate '
+    f'to contact {SUPPORT}.')
+UNDO_AFTER_REGISTRY = (
+    'The installer will now remove from your system any configuration information (registry '
+    'entries) related to this product, any shortcuts and any copied files up to now.\nThe '
+    'system will be restored to the state prior to the installation. You can safely run '
+    'installation again later.')
+
+PENDING_REBOOT = (
+    'Before the install process can continue, it is necessary that you restart your '
+    'operating system. Past operations executed on this system are pending the copying or '
+    'deletion of files and/or directories, but can only be performed during system '
+    'start-up because those items are not in use (not locked) then. Following a restart, '
+    "those operations and this product installation's operations would be independent "
+    'from each other, and would not potentially interfere to damage the integrity of your '
+    'operating system.\n\nIn rare cases, an application you have previously installed on '
+    'your computer routinely requires to abovementioned operations to be performed at '
+    'EVERY system startup. In such cases, it is usually safe to proceed with the '
+    'installation of this software without rebooting. To determine if you fall in this '
+    'rare cases category, please restart your computer at least 1-2 times and try running '
+    'the installer again. If you still get this message, then it is usually safe to '
+    'continue with installation.\n\nWould you like to proceed with the installation now? '
+    'If you choose no, please restart your computer and run the installer again.')
+SESSION_MANAGER = 'HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager'
+PENDING_RENAMES = 'PendingFileRenameOperations'
+
+# The old version's own uninstaller (the sample build's), run for an update.
+UNINSTALLER_QUESTION = (
+    f'A newer version of {PRODUCT} is about to be installed. The installed version {EARLIER}, '
+    f'in\n\n{INSTALL_DIR}\n\nhas to be removed first; your configuration is carried over to '
+    f'the new version.\n\nDo you want to remove version {EARLIER} now?')
+
+
+def kept(temp):
+    """The box that names the saved configuration once the old version is
+    gone and the new one could not be installed."""
+    return Box('The previous version of this product has already been removed, but the new '
+               'version could not be installed. Your configuration settings have been kept in '
+               f'the following files:\n\n\t{temp}{CONFIG}\n\t{temp}{SCHEDULER_DATA}\n\n'
+               'After you have installed this product again, copy these files into its '
+               'installation folder to keep your settings.',
+               caption=UPDATER_CAPTION, icon='warning', name='configuration-kept')
+
+
+def question(press='&Yes'):
+    return Box(QUESTION, caption=SETUP_CAPTION, icon='question', buttons=('&Yes', '&No'),
+               press=press, name='upgrade-question')
+
+
+def uninstaller_question(press='&Yes'):
+    return Box(UNINSTALLER_QUESTION, caption=UNINSTALLER_CAPTION, icon='question',
+               buttons=('&Yes', '&No'), press=press, name='uninstaller-question')
+
+
+def updater_box(text, name, icon='information'):
+    return Box(text, caption=UPDATER_CAPTION, icon=icon, name=name)
+
+
+def update_complete(press):
+    return Box(UPDATE_COMPLETE, caption=UPDATER_CAPTION, icon='information',
+               buttons=('&Yes', '&No'), press=press, name='update-complete')
+
+
+def progress():
+    return Passing(PROGRESS_CAPTION, name='progress')
+
+
+def earlier_happy_path(licence_text, version=EARLIER):
+    """The earlier installer's walk: the same pages as this version's, with
+    its own version in their captions; every finishing task cleared."""
+    steps = happy_path(licence_text)
+    for step in steps:
+        step.caption = step.caption.replace(' 2.9 Setup', f' {version} Setup')
+    return steps
+
+
+# ------------------------------------------------------------------ the session
+
+def put_installers(session):
+    """Both installers into C:\\ty-e2e: (2.5, 2.9) as command lines."""
+    earlier = session.put_program(
+        os.path.join(session.paths.win_dir, f'TYInstaller-{EARLIER}.exe'),
+        f'TYInstaller-{EARLIER}.exe')
+    return earlier, session.put_program(session.paths.installer, 'TYInstaller.exe')
+
+
+def helper_path(session):
+    return os.path.join(session.paths.win_dir, 'tests', 'e2e', HELPER)
+
+
+def put_helpers(session):
+    """The helper program under its own name, and as the help viewer that
+    WinHelpA starts ("winhlp32.exe -x"): Windows looks for a program first in
+    the folder of the program that starts it, the installer's C:\\ty-e2e."""
+    session.put_program(helper_path(session), HELPER)
+    session.put_program(helper_path(session), 'winhlp32.exe')
+
+
+def temp_folder(session):
+    """The temporary folder as the session's programs see it, with its
+    closing backslash, as GetTempPathA gives it."""
+    code, output, errors = session.command('wine', 'cmd', '/c', 'echo %TEMP%')
+    folder = output.strip()
+    if code != 0 or not folder[:3].upper() == 'C:\\':
+        raise HarnessError(f'no temporary folder: exit {code}, {output!r} {errors!r}')
+    return folder.rstrip('\\') + '\\'
+
+
+def read_host(session, windows_path):
+    """The file's bytes, None when it does not exist."""
+    path = session.host_path(windows_path)
+    if not os.path.isfile(path):
+        return None
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def write_host(session, windows_path, data):
+    path = session.host_path(windows_path)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as f:
+        f.write(data)
+
+
+def remove_host(session, windows_path):
+    path = session.host_path(windows_path)
+    if os.path.isdir(path):
+        shutil.rmtree(path)
+    elif os.path.lexists(path):
+        os.chmod(path, 0o644)
+        os.remove(path)
+
+
+def log_lines(session, windows_path):
+    """The lines of a log of ours or of the product's programs, each split at
+    its tabs; [] when there is none."""
+    data = read_host(session, windows_path)
+    if data is None:
+        return []
+    return [line.split('\t') for line in data.decode('latin-1').split('\r\n') if line]
+
+
+def wait_for_lines(session, windows_path, count, timeout=10):
+    """The log once it has at least count lines (the product's programs are
+    started without anyone waiting for them), or as it is at the time-out."""
+    deadline = time.monotonic() + timeout
+    while True:
+        lines = log_lines(session, windows_path)
+        if len(lines) >= count or time.monotonic() >= deadline:
+            return lines
+        time.sleep(0.1)
+
+
+# ------------------------------------------------------------------ registry
+
+REG_LINE = re.compile(r'^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$')
+
+
+def reg_query(session, key):
+    """{value name: data} of the key ('' names the default value), None when
+    the key does not exist. Subkeys are not listed."""
+    code, output, _ = session.command('wine', 'reg', 'query', key)
+    if code != 0:
+        return None
+    values = {}
+    for line in output.splitlines():
+        match = REG_LINE.match(line)
+        if match:
+            name = match.group(1)
+            values['' if name == '(Default)' else name] = match.group(3) or ''
+    return values
+
+
+def reg_subkeys(session, key):
+    """The names of the key's subkeys, None when the key does not exist."""
+    code, output, _ = session.command('wine', 'reg', 'query', key)
+    if code != 0:
+        return None
+    prefix = 'HKEY_LOCAL_MACHINE\\' + key.split('\\', 1)[1] + '\\'
+    return [line[len(prefix):] for line in output.splitlines()
+            if line.upper().startswith(prefix.upper())]
+
+
+def reg_import(session, lines):
+    """Imports registry lines (a .reg file's body: keys to add or, written
+    [-KEY], to delete; values, or "name"=- to delete one) in one run."""
+    text = 'REGEDIT4\r\n\r\n' + '\r\n'.join(lines) + '\r\n'
+    write_host(session, 'C:\\ty-e2e\\registry.reg', text.encode('latin-1'))
+    code, _, errors = session.command('wine', 'regedit', '/S', 'C:\\ty-e2e\\registry.reg')
+    if code != 0:
+        raise HarnessError(f'regedit /S failed with {code}: {errors}')
+
+
+def forget_product(session, temp):
+    """Every trace of any version of the product: registry, folders, Start
+    Menu, the temporary copies and the helpers' logs and marks."""
+    full = lambda key: 'HKEY_LOCAL_MACHINE\\' + key.split('\\', 1)[1]
+    reg_import(session, [
+        f'[-{full(MAKER_KEY)}]',
+        f'[-{full(UNINSTALL_KEY)}\\{PRODUCT} {EARLIER}]',
+        f'[-{full(UNINSTALL_KEY)}\\{PRODUCT} 2.9]',
+        f'[{full(RUN_KEY)}]',
+        f'"{RUN_VALUE}"=-',
+        f'[{full(SESSION_MANAGER)}]',
+        f'"{PENDING_RENAMES}"=-',
+    ])
+    for path in (MAKER_FOLDER, START_MENU_FOLDER, temp + CONFIG, temp + SCHEDULER_DATA,
+                 temp + UNINSTALLER):
+        remove_host(session, path)
+    for name in (FAKE_ORDERS, FAKE_LOG, HELP_LOG, STOP_HOLDING, 'lock-holder-ready.txt',
+                 'lock-holder-failed.txt', 'file-holder-ready.txt', 'file-holder-failed.txt'):
+        remove_host(session, 'C:\\ty-e2e\\' + name)
+
+
+def install_earlier(session, program, licence_text):
+    """Installs 2.5 with its own installer, then writes the user's settings
+    into its configuration files."""
+    session.play(program, earlier_happy_path(licence_text), exit_code=DONE,
+                 name=f'install-{EARLIER}')
+    write_host(session, f'{INSTALL_DIR}\\{CONFIG}', USER_CONFIG)
+    write_host(session, f'{INSTALL_DIR}\\{SCHEDULER_DATA}', USER_SCHEDULE)
+
+
+def product_files(session, installer, folder):
+    """{name: bytes} of the 24 files that the installer's package installs,
+    taken out of the installer by the package tool."""
+    shutil.rmtree(folder, ignore_errors=True)
+    result = run_typack('extract', installer, '--output', folder)
+    if result.returncode != 0:
+        raise HarnessError(f'typack extract {installer} failed: {result.stderr}')
+    files = {}
+    for name in os.listdir(folder):
+        if name != 'welcome.bmp':
+            with open(os.path.join(folder, name), 'rb') as f:
+                files[name] = f.read()
+    if len(files) != 24:
+        raise HarnessError(f'{installer} gave {len(files)} files, expected 24: {sorted(files)}')
+    return files
+
+
+def hold_file(session, windows_path, timeout=15):
+    """Starts a helper that keeps the file open without delete sharing (until
+    stop_holders), and waits until it does."""
+    ready = 'C:\\ty-e2e\\file-holder-ready.txt'
+    remove_host(session, ready)
+    code, _, errors = session.command('wine', 'start', 'C:\\ty-e2e\\' + HELPER, 'hold-file',
+                                      windows_path, '600')
+    if code != 0:
+        raise HarnessError(f'the file holder did not start: exit {code}, {errors}')
+    deadline = time.monotonic() + timeout
+    while read_host(session, ready) is None:
+        if read_host(session, 'C:\\ty-e2e\\file-holder-failed.txt') is not None:
+            raise HarnessError(f'the file holder could not open {windows_path}')
+        if time.monotonic() >= deadline:
+            raise HarnessError(f'the file holder did not report holding {windows_path}')
+        time.sleep(0.05)
+
+
+def stop_holders(session, timeout=15):
+    """Lets the helpers that hold the lock or a file go, and waits until they
+    have ended."""
+    write_host(session, 'C:\\ty-e2e\\' + STOP_HOLDING, b'')
+    deadline = time.monotonic() + timeout
+    while any('hold-' in command for _, command in session_processes(session.marker)):
+        if time.monotonic() >= deadline:
+            raise HarnessError('the helpers holding the lock or a file did not end')
+        time.sleep(0.1)
+    remove_host(session, 'C:\\ty-e2e\\' + STOP_HOLDING)
+
