@@ -1,0 +1,650 @@
+// The upgrade of an older version through its own uninstaller, from the main
+// procedure: the boxes of every way it ends, what lies in the temporary
+// folder afterwards, the lock around the uninstaller's run, and the update
+// that goes on into the old folder. The old uninstaller is the stand-in's
+// process player; the progress page is the real one.
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ty_install_test_support.h"
+#include "ty_main.h"
+#include "ty_pages.h"
+#include "ty_upgrade.h"
+
+namespace {
+
+const HINSTANCE kInstance = (HINSTANCE)(uintptr_t)0x400000;
+const char kOldVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.5";
+// The old version lies where this one goes by default.
+const char kOldFolder[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS";
+const char kTempFolder[] = "C:\\TEMP\\";
+const char kSavedConfig[] = "C:\\TEMP\\TYQuenfold.ini";
+const char kSavedScheduler[] = "C:\\TEMP\\TYScheduler.dat";
+const char kTempUninstaller[] = "C:\\TEMP\\uninstaller.exe";
+const char kOldSettings[] = "[Settings]\r\nold=1\r\n";
+const char kOldSchedule[] = "old schedule";
+const char kOldUninstaller[] = "old uninstaller";
+const int kResultSentinel = 12345;
+
+const std::string kQuestion =
+    "The installer has detected an existing installation of a previous version of Quenfold for "
+    "Vexor for DOS.\nThe existing software is version 2.5, and the new version that you can now "
+    "install is 2.9. \nWould you like to upgrade the existing installation to the new version?"
+    "\n\nNOTE: If problems occur while upgrading, you will be notified. Be sure to record any "
+    "error messages you receive, since they contain instructions on how to successfully resolve "
+    "the problem.";
+const std::string kNoTemporaryFolder =
+    "An error has occurred obtaining the system temporary path. This indicates a serious problem "
+    "with your Windows installation. Please investigate it and try to upgrade again.";
+const std::string kCannotCopy =
+    "Could not copy the uninstaller module of the old installation in order to perform the "
+    "upgrade. This should never happen. The upgrade cannot be performed now. Please contact "
+    TY_SUPPORT_EMAIL ", and you will receive prompt aid on how to fix such a problem.";
+const std::string kCannotRun =
+    "Could not execute the uninstaller module of the old installation in order to perform the "
+    "upgrade. This should never happen. The upgrade cannot be performed now. Please contact "
+    TY_SUPPORT_EMAIL ", and you will receive prompt aid on how to fix such a problem.";
+const std::string kLockLost =
+    "Another Tessaly installer or un-installer is running.\nPlease wait until it completes or "
+    "interrupt it before trying to continue the upgrade process of this product. Please try to "
+    "upgrade again later.";
+const std::string kStopped =
+    "You have chosen not to continue the upgrade process now. To continue later, start again the "
+    "installation of this software.";
+const std::string kProblem =
+    "Upgrading cannot continue because there was a problem, as reported by the previous message."
+    "\nPlease carry out what you were asked to do, and start the installer of the new version "
+    "again.";
+const std::string kKept =
+    "The previous version of this product has already been removed, but the new version could "
+    "not be installed. Your configuration settings have been kept in the following files:\n\n\t"
+    "C:\\TEMP\\TYQuenfold.ini\n\tC:\\TEMP\\TYScheduler.dat\n\nAfter you have installed this "
+    "product again, copy these files into its installation folder to keep your settings.";
+const std::string kMigrated = "Your existing configuration has been migrated successfully.";
+const std::string kUpdateComplete = "Update complete.\n\nWould you like to read what is new?";
+const std::string kCreationTail =
+    "\n\nin the installation folder. Please investigate the error and restart the installation. "
+    "Such an error can be caused by the file being in use by another application, by a read-only "
+    "file with the same name residing in the destination folder, or by the folder being "
+    "inaccessible or deleted after this installation program created it before trying to create "
+    "the abovementioned file.\nWe hope that you will fix the problem, will restart the "
+    "installation, and will manage to install our product successfully next time. If you have "
+    "persistent problems that you think are caused by this installer, please do not hesitate to "
+    "contact " TY_SUPPORT_EMAIL ".";
+const std::string kUndoFiles =
+    "The installer will now remove from your system any copied files up to now.\nThe system "
+    "will be restored to the state prior to the installation. You can safely run installation "
+    "again later.";
+
+std::string oldFile(const char *name) { return std::string(kOldFolder) + "\\" + name; }
+
+std::string asText(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::string describeCopies() {
+    std::string out = "copies:";
+    for (const StandinCopy &copy : standinCopies())
+        out += "\n  " + copy.from + " -> " + copy.to + (copy.copied ? " (copied)" : " (failed)") +
+               (copy.failIfExists ? " failIfExists" : "");
+    return out;
+}
+
+std::string describeSleeps() {
+    std::string out = "sleeps:";
+    for (DWORD sleep : standinSleeps()) out += " " + std::to_string(sleep);
+    return out;
+}
+
+std::vector<int> shownPages() {
+    std::vector<int> pages;
+    for (const StandinDialogCall &call : standinDialogCalls()) pages.push_back(call.templateId);
+    return pages;
+}
+
+struct ExpectedCopy {
+    std::string from;
+    std::string to;
+    bool copied;
+};
+
+// The installed 2.5 of an earlier run: its registry key, its folder with
+// the configuration and its uninstaller; the installer's package has its own
+// configuration files as entries 9 and 10. The lock is free and the package
+// closed, as at the start of the process. The old uninstaller, when started,
+// notes the lock and the program it runs, ends with uninstallerCode and, with
+// 99, has removed the old version.
+class UpgradeTest : public InstallTest {
+protected:
+    void SetUp() override {
+        InstallTest::SetUp();
+        if (HasFatalFailure()) return;
+        std::vector<PackageFile> list = standardFiles();
+        list[8].name = TY_FILE_PRODUCT_CONFIG;
+        list[9].name = TY_FILE_SCHEDULER_CONFIG;
+        usePackage(list);
+        closePackage(setupState.package);
+        free(setupState.package);
+        setupState.package = NULL;
+        standinSetModulePath(pathIn(folder, "TYInstaller.exe").c_str());
+        ReleaseSemaphore(setupState.instanceLock, 1, NULL);
+        CloseHandle(setupState.instanceLock);
+        setupState.instanceLock = NULL;
+
+        setOldFolder(kOldFolder);
+        makeFolder(kOldFolder);
+        makeFile(oldFile(TY_FILE_PRODUCT_CONFIG), kOldSettings);
+        makeFile(oldFile(TY_FILE_SCHEDULER_CONFIG), kOldSchedule);
+        makeFile(oldFile(TY_FILE_UNINSTALLER), kOldUninstaller);
+        makeFile(oldFile(TY_FILE_MAIN_PROGRAM), "old program");
+        makeFolder(kTempFolder);
+        standinSetTempPath(kTempFolder);
+
+        standinQueueAnswer(IDYES);
+        standinSetPagePlayer([this](int templateId) -> INT_PTR {
+            if (templateId == IDD_PROGRESS) {
+                progressPageProc(page, WM_INITDIALOG, 0, 0);
+                return standinPageEndResult(page);
+            }
+            setupState.pageResult = 1;
+            return 0;
+        });
+        standinSetProcessPlayer([this](const std::string &, DWORD *code) {
+            lockDuringRun = standinSemaphoreCount(TY_LOCK_NAME);
+            handlesDuringRun = standinOpenHandleCount();
+            if (!exists(kTempUninstaller)) return false;  // nothing there to start
+            programRun = contentOf(kTempUninstaller);
+            if (othersTakeTheLock) standinHoldSemaphore(TY_LOCK_NAME);
+            if (uninstallerCode == 99) {
+                std::string command = "rm -rf '" + host(kOldFolder) + "'";
+                EXPECT_EQ(system(command.c_str()), 0) << command;
+                EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOldVersionKey), ERROR_SUCCESS);
+            }
+            *code = uninstallerCode;
+            return true;
+        });
+    }
+
+    void setOldFolder(const std::string &path) {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kOldVersionKey, 0, NULL,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        LONG set = RegSetValueExA(key, TY_VALUE_INSTALL_DIR, 0, REG_SZ, (const BYTE *)path.c_str(),
+                                  (DWORD)path.size() + 1);
+        RegCloseKey(key);
+        ASSERT_EQ(set, ERROR_SUCCESS);
+    }
+
+    ProductRun run() {
+        result = kResultSentinel;
+        return runProduct([&] { result = runSetup(kInstance); });
+    }
+
+    // Once the old uninstaller has reported the old version removed, the
+    // process remembers it to its end, as the installer's one run does: such
+    // a test runs in a child process, so that the tests after it start from
+    // a process that has not seen a removal. The child prints its own
+    // failures; here only its exit status counts.
+    void inOwnProcess(const std::function<void()> &body) {
+        fflush(stdout);
+        fflush(stderr);
+        pid_t child = fork();
+        ASSERT_NE(child, -1) << "fork: " << strerror(errno);
+        if (child == 0) {
+            body();
+            TearDown();
+            fflush(stdout);
+            fflush(stderr);
+            _exit(HasFailure() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child) << strerror(errno);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "the test's own process failed (its failures are above): wait status " << status;
+    }
+
+    // Box index with the updater's caption and no owner.
+    void expectUpdaterBox(size_t index, const std::string &text, UINT style) const {
+        expectBox(index, text, style, NULL, TY_CAPTION_UPDATER);
+    }
+
+    // The boxes are the question, under the installer's caption, and then
+    // these, with the updater's.
+    void expectBoxes(const std::vector<std::pair<std::string, UINT>> &after) const {
+        ASSERT_EQ(standinMessageBoxes().size(), after.size() + 1) << describeBoxes();
+        expectBox(0, kQuestion, MB_YESNO | MB_ICONQUESTION, NULL);
+        for (size_t i = 0; i < after.size(); i++)
+            expectUpdaterBox(i + 1, after[i].first, after[i].second);
+    }
+
+    void expectCopies(const std::vector<ExpectedCopy> &expected) const {
+        const std::vector<StandinCopy> &copies = standinCopies();
+        ASSERT_EQ(copies.size(), expected.size()) << describeCopies();
+        for (size_t i = 0; i < copies.size(); i++) {
+            EXPECT_EQ(copies[i].from, expected[i].from) << "copy " << i;
+            EXPECT_EQ(copies[i].to, expected[i].to) << "copy " << i;
+            EXPECT_EQ(copies[i].copied, expected[i].copied) << "copy " << i << "; " << describeCopies();
+            EXPECT_FALSE(copies[i].failIfExists) << "copy " << i;
+        }
+    }
+
+    // The copy of the old uninstaller was started once, as the uninstaller
+    // expects, with the lock free and none of the installer's handles open.
+    void expectUninstallerStarted() const {
+        ASSERT_EQ(standinProcesses().size(), 1u);
+        const StandinProcess &process = standinProcesses()[0];
+        EXPECT_EQ(process.application, "<null>");
+        EXPECT_EQ(process.commandLine, "C:\\TEMP\\uninstaller.exe update");
+        EXPECT_TRUE(process.inheritHandles);
+        EXPECT_EQ(process.creationFlags, (DWORD)NORMAL_PRIORITY_CLASS);
+        EXPECT_EQ(process.startupFlags, (DWORD)STARTF_USESHOWWINDOW);
+        EXPECT_EQ(process.showWindow, SW_SHOWNORMAL);
+        EXPECT_EQ(process.currentFolder, "<null>");
+        EXPECT_EQ(lockDuringRun, 1) << "the lock was not free while the uninstaller ran";
+        EXPECT_EQ(handlesDuringRun, 0);
+    }
+
+    // The run kept the lock it took back: it ends with the process.
+    void expectLockHeld() const {
+        EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 0);
+        EXPECT_EQ(standinOpenHandleCount(), 1);
+    }
+
+    void expectSavedCopies(bool present) const {
+        EXPECT_EQ(exists(kSavedConfig), present) << kSavedConfig;
+        EXPECT_EQ(exists(kSavedScheduler), present) << kSavedScheduler;
+        if (!present) return;
+        EXPECT_EQ(contentOf(kSavedConfig), kOldSettings);
+        EXPECT_EQ(contentOf(kSavedScheduler), kOldSchedule);
+    }
+
+    DWORD uninstallerCode = 0;
+    bool othersTakeTheLock = false;
+    long lockDuringRun = -2;
+    int handlesDuringRun = -1;
+    std::string programRun;
+    int result = kResultSentinel;
+};
+
+const std::vector<ExpectedCopy> kSavedAndCopied = {
+    {oldFile(TY_FILE_PRODUCT_CONFIG), kSavedConfig, true},
+    {oldFile(TY_FILE_SCHEDULER_CONFIG), kSavedScheduler, true},
+    {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, true},
+};
+
+// -- Ending before the uninstaller runs ------------------------------------------
+
+struct NoTemporaryFolderRow {
+    const char *name;
+    const char *tempPath;
+};
+TY_PRINT_ROW_AS_NAME(NoTemporaryFolderRow)
+
+class UpgradeNoTemporaryFolderTest : public UpgradeTest,
+                                     public ::testing::WithParamInterface<NoTemporaryFolderRow> {};
+
+TEST_P(UpgradeNoTemporaryFolderTest, EndsThroughTheExitPathBeforeAnythingIsCopied) {
+    standinSetTempPath(GetParam().tempPath);
+    ProductRun ran = run();
+    EXPECT_TRUE(ran.exited) << "returned " << result;
+    EXPECT_EQ(ran.exitCode, -1);
+    expectBoxes({{kNoTemporaryFolder, MB_ICONERROR}});
+    EXPECT_TRUE(standinCopies().empty()) << describeCopies();
+    EXPECT_TRUE(standinProcesses().empty());
+    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
+    EXPECT_EQ(standinOpenHandleCount(), 0);
+}
+
+const std::string kTempPathOf260 = "C:\\" + std::string(256, 't') + "\\";
+const NoTemporaryFolderRow kNoTemporaryFolderRows[] = {
+    {"NotKnown", NULL},
+    {"PathOf260Characters", kTempPathOf260.c_str()},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeNoTemporaryFolderTest, ::testing::ValuesIn(kNoTemporaryFolderRows),
+                         [](const ::testing::TestParamInfo<NoTemporaryFolderRow> &info) {
+                             return info.param.name;
+                         });
+
+// An old folder too long to hold its own file names ends as one without its
+// uninstaller.
+struct CannotCopyRow {
+    const char *name;
+    int folderLength;   // 0: the old folder as installed, without its uninstaller
+};
+TY_PRINT_ROW_AS_NAME(CannotCopyRow)
+
+class UpgradeCannotCopyTest : public UpgradeTest, public ::testing::WithParamInterface<CannotCopyRow> {};
+
+TEST_P(UpgradeCannotCopyTest, EndsWithMinusOneAndNoSavedCopies) {
+    if (GetParam().folderLength == 0) {
+        ASSERT_EQ(unlink(host(oldFile(TY_FILE_UNINSTALLER)).c_str()), 0);
+    } else {
+        std::string longFolder = "C:\\" + std::string(GetParam().folderLength - 3, 'o');
+        ASSERT_EQ(longFolder.size(), (size_t)GetParam().folderLength);
+        setOldFolder(longFolder);
+    }
+    ProductRun ran = run();
+    EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
+    EXPECT_EQ(result, -1);
+    expectBoxes({{kCannotCopy, MB_ICONERROR}});
+    if (GetParam().folderLength == 0) {
+        expectCopies({kSavedAndCopied[0], kSavedAndCopied[1],
+                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
+    } else {
+        expectCopies({});
+    }
+    expectSavedCopies(false);
+    EXPECT_FALSE(exists(kTempUninstaller));
+    EXPECT_TRUE(standinProcesses().empty());
+    EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
+    EXPECT_TRUE(shownPages().empty());
+    expectLockHeld();
+}
+
+const CannotCopyRow kCannotCopyRows[] = {
+    {"NoUninstaller", 0},
+    {"FolderTooLongForItsFiles", 250},
+    {"FolderTooLongForABackslash", 259},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeCannotCopyTest, ::testing::ValuesIn(kCannotCopyRows),
+                         [](const ::testing::TestParamInfo<CannotCopyRow> &info) {
+                             return info.param.name;
+                         });
+
+// -- The uninstaller's run --------------------------------------------------------
+
+// A copy that fails otherwise than for a missing file goes on to run
+// whatever copy is in the temporary folder; with none there, nothing starts.
+// The copy that is not there cannot be deleted either: two retries, 1 s and
+// 10 s apart.
+struct CannotRunRow {
+    const char *name;
+    bool oldFolderGone;   // else the temporary copy is refused
+};
+TY_PRINT_ROW_AS_NAME(CannotRunRow)
+
+class UpgradeCannotRunTest : public UpgradeTest, public ::testing::WithParamInterface<CannotRunRow> {};
+
+TEST_P(UpgradeCannotRunTest, EndsWithMinusOneAfterTheRetriesWithTheLockTakenBack) {
+    if (GetParam().oldFolderGone) {
+        std::string command = "rm -rf '" + host(kOldFolder) + "'";
+        ASSERT_EQ(system(command.c_str()), 0) << command;
+    } else {
+        standinDenyPath(kTempUninstaller);
+    }
+    ProductRun ran = run();
+    EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
+    EXPECT_EQ(result, -1);
+    expectBoxes({{kCannotRun, MB_ICONERROR}});
+    if (GetParam().oldFolderGone) {
+        expectCopies({{oldFile(TY_FILE_PRODUCT_CONFIG), kSavedConfig, false},
+                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
+    } else {
+        expectCopies({kSavedAndCopied[0], kSavedAndCopied[1],
+                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
+    }
+    expectSavedCopies(false);
+    ASSERT_EQ(standinProcesses().size(), 1u);
+    EXPECT_EQ(standinProcesses()[0].commandLine, "C:\\TEMP\\uninstaller.exe update");
+    EXPECT_EQ(lockDuringRun, 1);
+    EXPECT_EQ(standinSleeps(), std::vector<DWORD>({1000, 10000})) << describeSleeps();
+    EXPECT_TRUE(shownPages().empty());
+    expectLockHeld();
+}
+
+const CannotRunRow kCannotRunRows[] = {
+    {"OldFolderGone", true},
+    {"CopyRefusedWithNoEarlierCopy", false},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeCannotRunTest, ::testing::ValuesIn(kCannotRunRows),
+                         [](const ::testing::TestParamInfo<CannotRunRow> &info) {
+                             return info.param.name;
+                         });
+
+// The uninstaller's own ends other than 99: its code passed on, the saved
+// configuration left in the temporary folder for the next attempt.
+struct EndedRow {
+    const char *name;
+    DWORD code;
+    const std::string *text;
+    bool earlierCopy;   // the copy is refused; one from an earlier attempt runs
+};
+TY_PRINT_ROW_AS_NAME(EndedRow)
+
+class UpgradeEndedByUninstallerTest : public UpgradeTest,
+                                      public ::testing::WithParamInterface<EndedRow> {};
+
+TEST_P(UpgradeEndedByUninstallerTest, PassesItsCodeOnAndKeepsTheSavedCopies) {
+    if (GetParam().earlierCopy) {
+        makeFile(kTempUninstaller, "earlier uninstaller");
+        standinDenyPath(kTempUninstaller);
+    }
+    uninstallerCode = GetParam().code;
+    ProductRun ran = run();
+    EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
+    EXPECT_EQ(result, (int)GetParam().code);
+    expectBoxes({{*GetParam().text, MB_ICONINFORMATION}});
+    expectUninstallerStarted();
+    expectSavedCopies(true);
+    if (GetParam().earlierCopy) {
+        EXPECT_EQ(programRun, "earlier uninstaller");
+        expectCopies({kSavedAndCopied[0], kSavedAndCopied[1],
+                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
+        EXPECT_TRUE(exists(kTempUninstaller));
+        EXPECT_EQ(standinSleeps(), std::vector<DWORD>({1000, 10000})) << describeSleeps();
+    } else {
+        EXPECT_EQ(programRun, kOldUninstaller);
+        EXPECT_FALSE(exists(kTempUninstaller));
+        EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
+        expectCopies(kSavedAndCopied);
+    }
+    EXPECT_TRUE(shownPages().empty());
+    EXPECT_TRUE(standinShellExecutes().empty());
+    expectLockHeld();
+}
+
+const EndedRow kEndedRows[] = {
+    {"Stopped", 0, &kStopped, false},
+    {"Problem", 5, &kProblem, false},
+    {"ProblemWithAnEarlierCopy", 5, &kProblem, true},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeEndedByUninstallerTest, ::testing::ValuesIn(kEndedRows),
+                         [](const ::testing::TestParamInfo<EndedRow> &info) {
+                             return info.param.name;
+                         });
+
+// Someone else takes the lock while it is free. Before the old version is
+// gone the saved copies go; after, they are kept, and a second box names
+// them.
+class UpgradeLockLostTest : public UpgradeTest, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(UpgradeLockLostTest, EndsWithMinusOneWithoutHoldingTheLock) {
+    othersTakeTheLock = true;
+    uninstallerCode = GetParam();
+    bool removed = GetParam() == 99;
+    auto body = [&] {
+        ProductRun ran = run();
+        EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
+        EXPECT_EQ(result, -1);
+        if (removed) {
+            expectBoxes({{kLockLost, MB_ICONWARNING}, {kKept, MB_ICONWARNING}});
+        } else {
+            expectBoxes({{kLockLost, MB_ICONWARNING}});
+        }
+        expectUninstallerStarted();
+        expectSavedCopies(removed);
+        EXPECT_FALSE(exists(kTempUninstaller));
+        EXPECT_TRUE(shownPages().empty());
+        EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 0);  // the other one's
+        EXPECT_EQ(standinOpenHandleCount(), 0);
+    };
+    if (removed) {
+        inOwnProcess(body);
+    } else {
+        body();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeLockLostTest, ::testing::Values(5u, 99u));
+
+// -- The update after 99 -------------------------------------------------------------
+
+struct CompletedRow {
+    const char *name;
+    bool configuration;   // the old folder held TYQuenfold.ini
+    int answer;           // to "Update complete."
+};
+TY_PRINT_ROW_AS_NAME(CompletedRow)
+
+class UpgradeCompletedTest : public UpgradeTest, public ::testing::WithParamInterface<CompletedRow> {};
+
+TEST_P(UpgradeCompletedTest, InstallsIntoTheOldFolderWithOnlyTheProgressPage) {
+    const CompletedRow &row = GetParam();
+    if (!row.configuration) ASSERT_EQ(unlink(host(oldFile(TY_FILE_PRODUCT_CONFIG)).c_str()), 0);
+    if (row.configuration) standinQueueAnswer(IDOK);  // "migrated"
+    standinQueueAnswer(row.answer);
+    uninstallerCode = 99;
+    inOwnProcess([&] {
+        ProductRun ran = run();
+        EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode << "; " << describeBoxes();
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(shownPages(), std::vector<int>{IDD_PROGRESS});
+        expectUninstallerStarted();
+        const std::string installDir = std::string(kOldFolder) + "\\";
+        EXPECT_EQ(setupState.installDir, installDir);
+        expectFiles(1, 24, true);
+        if (row.configuration) {
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), kOldSettings);
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), kOldSchedule);
+            std::vector<ExpectedCopy> copies = kSavedAndCopied;
+            copies.push_back({kSavedConfig, oldFile(TY_FILE_PRODUCT_CONFIG), true});
+            copies.push_back({kSavedScheduler, oldFile(TY_FILE_SCHEDULER_CONFIG), true});
+            expectCopies(copies);
+            expectBoxes({{kMigrated, MB_ICONINFORMATION},
+                         {kUpdateComplete, MB_ICONINFORMATION | MB_YESNO}});
+        } else {
+            // The package's own files, and no copy of the scheduler's file.
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), asText(files[8].content));
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), asText(files[9].content));
+            expectCopies({{oldFile(TY_FILE_PRODUCT_CONFIG), kSavedConfig, false}, kSavedAndCopied[2]});
+            expectBoxes({{kUpdateComplete, MB_ICONINFORMATION | MB_YESNO}});
+        }
+        expectSavedCopies(false);
+        EXPECT_FALSE(exists(kTempUninstaller));
+        EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
+
+        ASSERT_EQ(standinShellExecutes().size(), 1u);
+        EXPECT_EQ(standinShellExecutes()[0].file, installDir + TY_FILE_SCHEDULER);
+        EXPECT_EQ(standinShellExecutes()[0].operation, "open");
+        EXPECT_EQ(standinShellExecutes()[0].currentFolder, installDir);
+        if (row.answer == IDYES) {
+            ASSERT_EQ(standinWinHelps().size(), 1u);
+            const StandinWinHelp &help = standinWinHelps()[0];
+            EXPECT_EQ(help.owner, nullptr);
+            EXPECT_EQ(help.helpFile, "quenfold_for_vexor_for_dos.hlp");
+            EXPECT_EQ(help.command, (UINT)HELP_CONTEXT);
+            EXPECT_EQ(help.data, 2u);
+        } else {
+            EXPECT_TRUE(standinWinHelps().empty()) << standinWinHelps().size() << " help calls";
+        }
+        expectLockHeld();
+    });
+}
+
+const CompletedRow kCompletedRows[] = {
+    {"WithConfigurationAndWhatIsNew", true, IDYES},
+    {"WithoutConfiguration", false, IDNO},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeCompletedTest, ::testing::ValuesIn(kCompletedRows),
+                         [](const ::testing::TestParamInfo<CompletedRow> &info) {
+                             return info.param.name;
+                         });
+
+// The old version is gone and the new one could not be installed: the saved
+// files are the user's only copy of the settings.
+TEST_F(UpgradeTest, AFailedInstallationAfterTheRemovalKeepsTheSavedCopiesAndNamesThem) {
+    uninstallerCode = 99;
+    standinFailFopen(3, EACCES);
+    inOwnProcess([&] {
+        ProductRun ran = run();
+        EXPECT_TRUE(ran.exited) << "returned " << result;
+        EXPECT_EQ(ran.exitCode, -1);
+        ASSERT_EQ(standinMessageBoxes().size(), 4u) << describeBoxes();
+        expectBox(0, kQuestion, MB_YESNO | MB_ICONQUESTION, NULL);
+        expectBox(1,
+                  "An error has occurred while creating the file named\n\n\t" +
+                      oldFile(files[2].name.c_str()) + kCreationTail,
+                  MB_ICONERROR, page, TY_CAPTION_UPDATER);
+        expectBox(2, kUndoFiles, MB_ICONINFORMATION, page, TY_CAPTION_UPDATER);
+        expectUpdaterBox(3, kKept, MB_ICONWARNING);
+        expectSavedCopies(true);
+        expectFiles(1, 24, false);
+        EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
+        EXPECT_EQ(standinOpenHandleCount(), 0);
+    });
+}
+
+// -- Waiting for the uninstaller --------------------------------------------------
+
+struct WaitRow {
+    const char *name;
+    int inputWakeups;
+    int failedWaitFrom;   // 0: every wait works
+    int answered;         // messages dispatched
+};
+TY_PRINT_ROW_AS_NAME(WaitRow)
+
+class RunAndWaitTest : public ProductTest, public ::testing::WithParamInterface<WaitRow> {};
+
+// Messages that arrive meanwhile are answered and the wait goes on; a wait
+// that fails ends the answering, and the process is waited for plainly.
+TEST_P(RunAndWaitTest, AnswersMessagesUntilTheProgramHasEndedAndGivesItsCode) {
+    standinSetProcessPlayer([](const std::string &, DWORD *code) {
+        *code = 42;
+        return true;
+    });
+    standinQueueInputWakeups(GetParam().inputWakeups);
+    if (GetParam().failedWaitFrom != 0) standinFailMessageWait(GetParam().failedWaitFrom);
+    char commandLine[] = "C:\\TEMP\\program.exe update";
+    uint32_t code = 7;
+    int ran = 0;
+    expectQuiet(runProduct([&] { ran = runAndWait(commandLine, &code, SW_SHOWDEFAULT); }));
+    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(code, 42u);
+    EXPECT_EQ(standinDispatchedMessageCount(), GetParam().answered);
+    ASSERT_EQ(standinProcesses().size(), 1u);
+    EXPECT_EQ(standinProcesses()[0].commandLine, "C:\\TEMP\\program.exe update");
+    EXPECT_EQ(standinProcesses()[0].showWindow, SW_SHOWDEFAULT);
+    EXPECT_EQ(standinOpenHandleCount(), 0) << "process or thread handle left open";
+}
+
+const WaitRow kWaitRows[] = {
+    {"EndedAtOnce", 0, 0, 0},
+    {"InputMeanwhile", 3, 0, 3},
+    {"FailedWait", 0, 1, 0},
+    {"FailedWaitAfterInput", 2, 3, 2},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, RunAndWaitTest, ::testing::ValuesIn(kWaitRows),
+                         [](const ::testing::TestParamInfo<WaitRow> &info) { return info.param.name; });
+
+class RunAndWaitNotStartedTest : public ProductTest {};
+
+TEST_F(RunAndWaitNotStartedTest, ReturnsZeroAndLeavesTheCodeAsItWas) {
+    char commandLine[] = "C:\\TEMP\\missing.exe update";
+    uint32_t code = 7;
+    int ran = -1;
+    expectQuiet(runProduct([&] { ran = runAndWait(commandLine, &code, SW_SHOWNORMAL); }));
+    EXPECT_EQ(ran, 0);
+    EXPECT_EQ(code, 7u);
+    EXPECT_EQ(standinProcesses().size(), 1u);
+    EXPECT_EQ(standinOpenHandleCount(), 0);
+}
+
+}  // namespace
