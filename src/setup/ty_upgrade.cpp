@@ -86,10 +86,14 @@ void disposeSavedConfiguration(void) {
         deleteNowOrAtReboot(setupState.savedSchedulerPath, false);
         return;
     }
+    // The scheduler's copy is named only when it was made.
     char paths[2 * TY_PATH_SIZE + 2];
     strcpy(paths, setupState.savedConfigPath);
-    strcat(paths, "\n\t");
-    strcat(paths, setupState.savedSchedulerPath);
+    if (strcmp(setupState.savedSchedulerPath, setupState.savedConfigPath) != 0 &&
+        GetFileAttributesA(setupState.savedSchedulerPath) != INVALID_FILE_ATTRIBUTES) {
+        strcat(paths, "\n\t");
+        strcat(paths, setupState.savedSchedulerPath);
+    }
     showMessageOfParts(NULL, TY_TEXT_CONFIGURATION_KEPT, paths, TY_TEXT_CONFIGURATION_KEPT_AFTER,
                        setupState.setupCaption, MB_ICONWARNING);
 }

@@ -273,9 +273,8 @@ const RefusalRow kRefusals[] = {
 INSTANTIATE_TEST_SUITE_P(Refusals, RunSetupRefusalTest, ::testing::ValuesIn(kRefusals),
                          [](const ::testing::TestParamInfo<RefusalRow> &info) { return info.param.name; });
 
-// Until updating exists, an older version with a known folder is sent to be
-// uninstalled by hand; versions are compared as numbers against 2.9 in single
-// precision, so 2.90 is older.
+// An older version with a known folder is offered for upgrading; versions are
+// compared as numbers against 2.9 in single precision, so 2.90 is older.
 class RunSetupEarlierVersionTest : public RunSetupTest, public ::testing::WithParamInterface<const char *> {};
 
 // Declining the offered upgrade ends the run with 0 before anything is
