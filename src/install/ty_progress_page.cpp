@@ -40,11 +40,12 @@
 #define TY_TEXT_CREATE_FAILED "An error has occurred while creating the file named\n\n\t"
 #define TY_TEXT_WRITE_FAILED "An error has occurred while writing data to the file named\n\n\t"
 
-#define TY_TEXT_HOPE                                                           \
-    "\nWe hope that you will fix the problem, will restart the installation, " \
+#define TY_TEXT_HOPE_SENTENCE                                                  \
+    "We hope that you will fix the problem, will restart the installation, "  \
     "and will manage to install our product successfully next time. If you "   \
     "have persistent problems that you think are caused by this installer, "   \
     "please do not hesitate to contact " TY_SUPPORT_EMAIL "."
+#define TY_TEXT_HOPE "\n" TY_TEXT_HOPE_SENTENCE
 
 #define TY_TEXT_FILE_TAIL                                                      \
     "\n\nin the installation folder. Please investigate the error and "        \
@@ -70,7 +71,7 @@
     "An error has occured while creating product shortcuts. The Windows "      \
     "Start Menu shortcut folder could not be determined. This is a serious "   \
     "error which may indicate that your operating system is damaged and "      \
-    "unstable. Please investigate the matter." TY_TEXT_HOPE
+    "unstable. Please investigate the matter. " TY_TEXT_HOPE_SENTENCE
 
 #define TY_TEXT_REGISTRY_FAILED                                                \
     "An error has occurred while creating product configuration information "  \

@@ -85,12 +85,16 @@ static int removeFilesAndFolders(unsigned entryLimit) {
     }
 
     // The maker's folder may hold the maker's other products; it goes only
-    // when the registry knew none of them before this installation.
+    // when the registry knew none of them before this installation. One of
+    // the folders above that already went is not handed over twice.
     if (!setupState.makerKeyHadSubkeys && !setupState.productKeyHadSubkeys) {
         char *maker = strstr(installDir, TY_MAKER_FOLDER);
         if (maker != NULL) {
             maker[sizeof TY_MAKER_FOLDER - 2] = '\0';
-            if (!deleteNowOrAtReboot(installDir, true)) outcome = TY_FILES_DEFERRED;
+            size_t makerLength = strlen(installDir);
+            bool done = makerLength == dirLength - 1 ||
+                        (createdLength > 0 && makerLength >= createdLength);
+            if (!done && !deleteNowOrAtReboot(installDir, true)) outcome = TY_FILES_DEFERRED;
         }
     }
     return outcome;

@@ -9,18 +9,31 @@ box), 04-progress.png when the page stays long enough to be seen,
 
   demo_walk.py --driver EXE --installer EXE --shots DIR [--timeout S]
 
-Prints the installer's exit code; ends with 0 when every page came as
-expected and the installer ended with 0, else says what differed and ends
-with 1."""
+Prints the installer's exit code and then what was installed (as
+`demo_walk.py show` does); ends with 0 when every page came as expected
+and the installer ended with 0, else says what differed and ends with 1.
+
+  demo_walk.py show
+
+Prints what the installer installed in the prefix WINEPREFIX: the files of
+the installation folder (name, size), the shortcuts of the product's Start
+Menu folder (link, target, arguments, working folder, description, as
+Debian's lnkinfo reads them) and the product's registry entries (key,
+value, data, as `wine reg export` gives them)."""
 
 import argparse
 import os
+import re
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 from harness import HarnessError, Session
-from wizard import happy_path, sample_licence_text
+from installation import (COMMON_PROGRAMS, RUN_KEY, RUN_VALUE, UNINSTALL_KEY, USER_PROGRAMS,
+                          VERSION_KEY, lnkinfo)
+from wizard import PRODUCT, happy_path, sample_licence_text
 
 SHOT_NAMES = {
     'welcome': '01-welcome',
@@ -85,7 +98,92 @@ class DemoSession(Session):
         return path
 
 
+# ------------------------------------------------------------------ what was installed
+
+def host_path(prefix, windows_path):
+    """Where a C:\\ path of the prefix lies on this machine."""
+    return os.path.join(prefix, 'drive_c', *[p for p in windows_path[3:].split('\\') if p])
+
+
+def exported_values(prefix, key):
+    """{value name: data} of a registry key as `wine reg export` writes it
+    (every REG_SZ value; the export keeps characters such as the registered
+    sign that `reg query` would turn into the console's code page); None
+    when the key does not exist. Wine's output goes to files, not pipes."""
+    folder = tempfile.mkdtemp(prefix='ty-demo-')
+    try:
+        exported = os.path.join(folder, 'key.reg')
+        with open(os.path.join(folder, 'out.txt'), 'wb') as out:
+            code = subprocess.run(['wine', 'reg', 'export', key, 'Z:' + exported.replace('/', '\\'),
+                                   '/y'], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                                  timeout=60).returncode
+        if code != 0 or not os.path.exists(exported):
+            return None
+        with open(exported, 'rb') as f:
+            text = f.read().decode('utf-16')
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+    def unescaped(text):
+        return re.sub(r'\\(.)', r'\1', text)
+
+    values = {}
+    for line in text.splitlines():
+        if line.startswith('"') and '"="' in line:
+            name, _, data = line.partition('"="')
+            values[unescaped(name[1:])] = unescaped(data[:-1])
+    return values
+
+
+def show_installation(prefix):
+    """Prints the installed files, shortcuts and registry entries."""
+    registry = [(VERSION_KEY, None), (RUN_KEY, RUN_VALUE), (UNINSTALL_KEY, None)]
+    found = {key: exported_values(prefix, key) for key, _ in registry}
+    install_dir = (found[VERSION_KEY] or {}).get('InstallDir')
+    if install_dir is None:
+        print(f'Nothing of {PRODUCT} is registered in {prefix}.')
+        return
+    folder = host_path(prefix, install_dir)
+    names = sorted(os.listdir(folder), key=str.lower) if os.path.isdir(folder) else []
+    print(f'\nInstalled files in {install_dir}\\ ({len(names)}):')
+    for name in names:
+        print(f'  {name:<34} {os.path.getsize(os.path.join(folder, name)):>9,} bytes')
+
+    users = os.listdir(os.path.join(prefix, 'drive_c', 'users'))
+    places = [COMMON_PROGRAMS] + [USER_PROGRAMS.format(user=u) for u in users
+                                  if u.lower() != 'public']
+    for programs in places:
+        start_menu = programs + '\\' + PRODUCT
+        links_folder = host_path(prefix, start_menu)
+        if not os.path.isdir(links_folder):
+            continue
+        links = sorted(os.listdir(links_folder), key=str.lower)
+        print(f'\nShortcuts in {start_menu}\\ ({len(links)}):')
+        for link in links:
+            target, arguments, working, description = lnkinfo(os.path.join(links_folder, link))
+            print(f'  {link}\n      -> {target}')
+            print(f'      arguments: {arguments or "(none)"}')
+            print(f'      working folder: {working}')
+            print(f'      description: {description or "(none)"}')
+
+    print('\nRegistry entries (HKEY_LOCAL_MACHINE):')
+    for key, only in registry:
+        values = found[key]
+        print(f'  {key[len("HKLM") + 1:]}')
+        if values is None:
+            print('      (no such key)')
+            continue
+        for name in sorted(values, key=str.lower):
+            if only is None or name == only:
+                print(f'      {name} = {values[name]}')
+
+
+# ------------------------------------------------------------------ main
+
 def main():
+    if sys.argv[1:] == ['show']:
+        show_installation(os.environ['WINEPREFIX'])
+        return 0
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--driver', required=True)
     parser.add_argument('--installer', required=True)
@@ -103,6 +201,7 @@ def main():
         print(f'demo: the walk through the wizard went otherwise:\n{error}', file=sys.stderr)
         return 1
     print('TYInstaller.exe exit code: 0')
+    show_installation(os.environ['WINEPREFIX'])
     return 0
 
 

@@ -78,6 +78,20 @@ class DriverOrders(unittest.TestCase):
                  name='result')],
             exit_code=0, name='form-enter')
 
+    def test_a_moved_box_is_read_back_at_its_new_place(self):
+        seen = {}
+
+        class Moved(Box):
+            def answer(self, session, window):
+                session.move(10, 20)
+                seen['rect'] = session.describe().data['rect']
+                super().answer(session, window)
+
+        self.session.play(boxes(self.session, *box('Moved', 'aside', MB_ICONWARNING), 'exit', '0'),
+                          [Moved('aside', caption='Moved', icon='warning')], exit_code=0,
+                          name='moved')
+        self.assertEqual([10, 20], seen['rect'][:2], f'the box is at {seen["rect"]}')
+
     def test_a_disabled_button_cannot_be_clicked(self):
         with self.assertRaises(HarnessError) as caught:
             self.session.play(boxes(self.session, 'form', 'exit', '0'),

@@ -17,10 +17,11 @@ const char kWindowsFolder[] = "C:\\WINDOWS";
 const char kStartMenuFolder[] =
     "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quenfold for Vexor for DOS";
 
-#define TY_HOPE                                                                                 \
-    "\nWe hope that you will fix the problem, will restart the installation, and will manage to " \
+#define TY_HOPE_SENTENCE                                                                        \
+    "We hope that you will fix the problem, will restart the installation, and will manage to "   \
     "install our product successfully next time. If you have persistent problems that you "      \
     "think are caused by this installer, please do not hesitate to contact " TY_SUPPORT_EMAIL "."
+#define TY_HOPE "\n" TY_HOPE_SENTENCE
 
 const std::string kUndoAfterShortcutsText =
     "The installer will now remove from your system any created shortcuts and any copied files "
@@ -39,7 +40,7 @@ const std::string kShortcutTail =
 const std::string kUndeterminedFolderText =
     "An error has occured while creating product shortcuts. The Windows Start Menu shortcut "
     "folder could not be determined. This is a serious error which may indicate that your "
-    "operating system is damaged and unstable. Please investigate the matter." TY_HOPE;
+    "operating system is damaged and unstable. Please investigate the matter. " TY_HOPE_SENTENCE;
 const std::string kRegistryFailedText =
     "An error has occurred while creating product configuration information (registry entries). "
     "Please ensure you have the necessary system privileges to install the product, and restart "

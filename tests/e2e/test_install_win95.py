@@ -1,0 +1,137 @@
+"""The installation on the Windows 95 family under Wine (Wine set to
+Windows 98): a fresh installation puts the shortcuts into the current
+user's programs folder, without descriptions; a failed one hands what it
+cannot delete over through WININIT.INI, which Wine's simulated restart
+carries out.
+
+One session plays the machine's story in setUpClass: the fresh
+installation, then, with the product cleared away again, a failure whose
+undo finds an installed file and a shortcut held open by another
+program. Each test checks one part of what was seen."""
+
+import unittest
+
+from harness import Session
+from installation import (INSTALL_DIR, MAKER_FOLDER, RUN_KEY, RUN_VALUE, WINDOWS_FOLDER, Machine,
+                          expected_registry, expected_shortcuts, files_left, installed_changes,
+                          key_values, lnkinfo, reg_section, registry_not_written,
+                          registry_string, sample_product, shortcuts_left)
+from wizard import (PRODUCT, confirmation, destination, happy_path, licence,
+                    sample_licence_text, welcome)
+
+WININIT = WINDOWS_FOLDER + '\\WININIT.INI'
+WININIT_KEPT = WINDOWS_FOLDER + '\\wininit.bak'
+
+
+class InstallationWindows95Family(unittest.TestCase):
+    maxDiff = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = Session(cls.__name__).__enter__()
+        try:
+            cls.story()
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.__exit__(None, None, None)
+
+    @classmethod
+    def story(cls):
+        machine = cls.machine = Machine(cls.session)
+        cls.entries = sample_product(cls.session)
+        cls.start_menu_folder = machine.user_programs() + '\\' + PRODUCT
+        machine.reg('add', 'HKCU\\Software\\Wine', '/v', 'Version', '/d', 'win98', '/f')
+        cls.family = machine.probe_lines('family')
+
+        # A fresh installation.
+        before = machine.snapshot('before the installation')
+        machine.start_driver()
+        cls.session.play(machine.installer, happy_path(sample_licence_text()), exit_code=0,
+                         name='install')
+        cls.installed = machine.snapshot('after the installation')
+        cls.installed_changes = machine.changes(before, cls.installed, 'by the installation')
+        machine.start_driver()
+        cls.links = {link: (lnkinfo(machine.host(cls.start_menu_folder + '\\' + link)),
+                            machine.read_link(cls.start_menu_folder + '\\' + link))
+                     for link in expected_shortcuts()}
+
+        # A failure at the registry (a Run value of that name is there
+        # already), while another program holds an installed file and a
+        # shortcut open.
+        machine.forget(reg_section(RUN_KEY, **{RUN_VALUE: 'C:\\Elsewhere\\Tessaly Ticklet.exe'}))
+        cls.engine = INSTALL_DIR + 'TYEngine.dll'
+        cls.website = cls.start_menu_folder + '\\Visit Website.lnk'
+        cls.wininit = {}
+
+        def keep_wininit():
+            with open(machine.host(WININIT), 'rb') as f:
+                cls.wininit['after the run'] = f.read().decode('latin-1')
+
+        walk = [welcome(), licence(sample_licence_text()), destination(), confirmation()]
+        cls.page, cls.failed_changes, cls.restarted_changes = machine.fail(
+            'held-during-rollback', walk,
+            registry_not_written() + [files_left(MAKER_FOLDER),
+                                      shortcuts_left(cls.start_menu_folder)],
+            hold_at_first_box=([cls.engine, cls.website], 'hold'), before_restart=keep_wininit)
+
+    def test_wine_set_to_windows_98_is_the_windows_95_family(self):
+        self.assertEqual(['4'], self.family)
+
+    def test_the_installation_changes_the_machine_by_the_product_with_the_user_s_shortcuts(self):
+        self.assertEqual(installed_changes(INSTALL_DIR, self.start_menu_folder,
+                                           [name for name, _ in self.entries]),
+                         sorted(self.installed_changes))
+
+    def test_the_shortcuts_carry_no_description(self):
+        expected = expected_shortcuts(descriptions=False)
+        for link, (outside, inside) in self.links.items():
+            with self.subTest(link):
+                self.assertEqual(expected[link], outside, 'as lnkinfo reads it')
+                self.assertEqual(expected[link], inside, "as the shell's link object reads it")
+
+    def test_the_registry_holds_the_same_values_as_on_the_nt_family(self):
+        got = {}
+        for key, name in expected_registry():
+            data = (key_values(self.installed, key) or {}).get(name)
+            got[(key, name)] = registry_string(data) if data is not None else None
+        self.assertEqual(expected_registry(), got)
+
+    def test_the_failure_is_reported_behind_the_configuring_status_with_a_full_bar(self):
+        self.assertEqual(('Configuring the product...', 100),
+                         (self.page and self.page.status, self.page and self.page.position))
+
+    def test_the_held_items_and_their_folders_are_handed_over_through_wininit(self):
+        self.assertEqual('[Rename]\r\n'
+                         f'NUL={self.website}\r\n'
+                         f'NUL={self.start_menu_folder}\r\n'
+                         f'NUL={self.engine}\r\n'
+                         f'NUL={INSTALL_DIR}\r\n'
+                         f'NUL={MAKER_FOLDER}\r\n',
+                         self.wininit.get('after the run'))
+        self.assertEqual(sorted([
+            f'added file {WININIT}',
+            f'added folder {MAKER_FOLDER}',
+            f'added folder {INSTALL_DIR[:-1]}',
+            f'added file {self.engine}',
+            f'added folder {self.start_menu_folder}',
+            f'added file {self.website}',
+        ]), sorted(self.failed_changes))
+
+    def test_the_restart_deletes_the_held_files_and_leaves_their_emptied_folders(self):
+        # Wine carries out a NUL= line with DeleteFile, which removes no
+        # folder: the three folders stay, empty, and WININIT.INI is kept as
+        # wininit.bak. Everything else is as before the run.
+        self.assertEqual(sorted([
+            f'added file {WININIT_KEPT}',
+            f'added folder {MAKER_FOLDER}',
+            f'added folder {INSTALL_DIR[:-1]}',
+            f'added folder {self.start_menu_folder}',
+        ]), sorted(self.restarted_changes))
+
+
+if __name__ == '__main__':
+    unittest.main()
