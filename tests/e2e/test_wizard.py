@@ -25,6 +25,11 @@ MAKER_KEY = 'HKLM\\SOFTWARE\\Tessaly'
 PRODUCT_KEY = MAKER_KEY + '\\Quenfold for Vexor for DOS'
 SESSION_MANAGER = 'HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager'
 MAKER_FOLDER = 'C:\\Program Files\\Tessaly'
+UNINSTALL_ENTRY = ('HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\'
+                   'Quenfold for Vexor for DOS 2.9')
+RUN_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run'
+RUN_VALUE = 'Tessaly Ticklet for Vexor for DOS'
+START_MENU_FOLDER = 'C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quenfold for Vexor for DOS'
 
 TOO_LONG = ('The name of the chosen installation directory is too long. '
             'Please specify a shorter one.')
@@ -156,6 +161,16 @@ class WizardPages(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.session.__exit__(None, None, None)
+
+    def setUp(self):
+        # Some walks install the product; the next one starts from a machine
+        # without it.
+        for arguments in ([MAKER_KEY, '/f'], [UNINSTALL_ENTRY, '/f'],
+                          [RUN_KEY, '/v', RUN_VALUE, '/f']):
+            wine_reg(self.session, 'delete', *arguments)
+        for folder in (MAKER_FOLDER, 'C:\\Games', START_MENU_FOLDER):
+            shutil.rmtree(self.session.host_path(folder), ignore_errors=True)
+        self.assertFalse(key_exists(self.session, MAKER_KEY), f'{MAKER_KEY} is still there')
 
     def assert_system_unchanged(self):
         self.assertFalse(os.path.exists(self.session.host_path(MAKER_FOLDER)),
