@@ -123,29 +123,12 @@ bool ensureFolderChain(char *path) {
     return true;
 }
 
-// The two boxes of a failure: what went wrong, then what will be undone.
-static void reportFailure(HWND page, const char *what, const char *undo) {
-    MessageBoxA(page, what, setupState.setupCaption, MB_ICONERROR);
+// The two boxes of a failure: what went wrong (head, detail and tail joined;
+// each may be NULL), then what will be undone.
+static void reportFailure(HWND page, const char *head, const char *detail, const char *tail,
+                          const char *undo) {
+    showMessageOfParts(page, head, detail, tail, setupState.setupCaption, MB_ICONERROR);
     MessageBoxA(page, undo, setupState.setupCaption, MB_ICONINFORMATION);
-}
-
-// Appends text to the size-byte buffer at *end, cutting it where the buffer
-// ends. The runtime's formatted printing would double the program's size.
-static void append(char *buffer, size_t size, size_t *end, const char *text) {
-    size_t length = strlen(text);
-    if (length > size - 1 - *end) length = size - 1 - *end;
-    memcpy(buffer + *end, text, length);
-    *end += length;
-    buffer[*end] = '\0';
-}
-
-// head + detail + tail into message (TY_MESSAGE_SIZE bytes).
-static void composeMessage(char *message, const char *head, const char *detail, const char *tail) {
-    size_t end = 0;
-    message[0] = '\0';
-    append(message, TY_MESSAGE_SIZE, &end, head);
-    append(message, TY_MESSAGE_SIZE, &end, detail);
-    append(message, TY_MESSAGE_SIZE, &end, tail);
 }
 
 // Rolls back and ends the run; the undo of registry entries and shortcuts
@@ -165,20 +148,14 @@ static void endFailedInstallation(HWND page, unsigned entryLimit, int registryRe
 
 static void failFile(HWND page, unsigned index, const char *path, bool written) __attribute__((noreturn));
 static void failFile(HWND page, unsigned index, const char *path, bool written) {
-    char message[TY_MESSAGE_SIZE];
     if (written) {
-        char quoted[TY_PATH_SIZE + 2];
-        size_t end = 0;
-        append(quoted, sizeof quoted, &end, "\"");
-        append(quoted, sizeof quoted, &end, path);
-        append(quoted, sizeof quoted, &end, "\"");
-        composeMessage(message, TY_TEXT_WRITE_FAILED, quoted, TY_TEXT_FILE_TAIL);
-        reportFailure(page, message, TY_TEXT_UNDO_AFTER_WRITE);
+        // The path is shown between double quotes here.
+        reportFailure(page, TY_TEXT_WRITE_FAILED "\"", path, "\"" TY_TEXT_FILE_TAIL,
+                      TY_TEXT_UNDO_AFTER_WRITE);
         // The partly written file goes too.
         endFailedInstallation(page, index + 1, 0, 0);
     }
-    composeMessage(message, TY_TEXT_CREATE_FAILED, path, TY_TEXT_FILE_TAIL);
-    reportFailure(page, message, TY_TEXT_UNDO_AFTER_CREATE);
+    reportFailure(page, TY_TEXT_CREATE_FAILED, path, TY_TEXT_FILE_TAIL, TY_TEXT_UNDO_AFTER_CREATE);
     endFailedInstallation(page, index, 0, 0);
 }
 
@@ -195,7 +172,6 @@ static void writeFiles(HWND page) {
     HWND bar = GetDlgItem(page, IDC_PROGRESS_BAR);
     unsigned long long total = installedSize();
     unsigned long long written = 0;
-    size_t dirLength = strlen(setupState.installDir);
     for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < TY_ENTRY_INSTALL_BOUND; index++) {
         // No message loop runs during the sequence: repaint by hand.
         UpdateWindow(page);
@@ -204,7 +180,7 @@ static void writeFiles(HWND page) {
         // failed allocation.
         unsigned char *buffer = (unsigned char *)malloc(size > 0 ? size : 1);
         if (buffer == NULL) {
-            reportFailure(page, TY_TEXT_NO_MEMORY, TY_TEXT_UNDO_AFTER_NO_MEMORY);
+            reportFailure(page, TY_TEXT_NO_MEMORY, NULL, NULL, TY_TEXT_UNDO_AFTER_NO_MEMORY);
             endFailedInstallation(page, index, 0, 0);
         }
         extractEntry(index, buffer);
@@ -213,15 +189,12 @@ static void writeFiles(HWND page) {
         char path[TY_PATH_SIZE];
         // A path that does not fit cannot be created; the report shows as
         // much of it as fits.
-        if (dirLength + strlen(name) >= sizeof path) {
+        if (!composePath(path, setupState.installDir, name)) {
             free(buffer);
-            size_t end = 0;
-            append(path, sizeof path, &end, setupState.installDir);
-            append(path, sizeof path, &end, name);
+            strcpy(path, setupState.installDir);
+            strncat(path, name, sizeof path - 1 - strlen(path));
             failFile(page, index, path, false);
         }
-        memcpy(path, setupState.installDir, dirLength);
-        strcpy(path + dirLength, name);
 
         FILE *file = fopen(path, "wb");
         if (file == NULL) {
@@ -245,13 +218,11 @@ static void createStartMenuShortcuts(HWND page, int *shortcutStage) {
     SetDlgItemTextA(page, IDC_STATUS_TEXT, "Creating Start Menu shortcuts and icons...");
     if (createShortcuts(shortcutStage)) return;
 
-    char message[TY_MESSAGE_SIZE];
     if (setupState.startMenuFolder[0] != '\0')
-        composeMessage(message, TY_TEXT_SHORTCUT_FAILED, setupState.startMenuFolder,
-                       TY_TEXT_SHORTCUT_TAIL);
+        reportFailure(page, TY_TEXT_SHORTCUT_FAILED, setupState.startMenuFolder,
+                      TY_TEXT_SHORTCUT_TAIL, TY_TEXT_UNDO_AFTER_SHORTCUTS);
     else
-        composeMessage(message, TY_TEXT_NO_START_MENU, "", "");
-    reportFailure(page, message, TY_TEXT_UNDO_AFTER_SHORTCUTS);
+        reportFailure(page, TY_TEXT_NO_START_MENU, NULL, NULL, TY_TEXT_UNDO_AFTER_SHORTCUTS);
     int shortcutRemovalOutcome = 0;
     removeShortcuts(*shortcutStage, &shortcutRemovalOutcome);
     endFailedInstallation(page, TY_ENTRY_INSTALL_BOUND, 0, shortcutRemovalOutcome);
@@ -262,7 +233,7 @@ static void writeRegistryEntries(HWND page, int shortcutStage) {
     int registryStage;
     if (writeProductRegistryEntries(&registryStage)) return;
 
-    reportFailure(page, TY_TEXT_REGISTRY_FAILED, TY_TEXT_UNDO_AFTER_REGISTRY);
+    reportFailure(page, TY_TEXT_REGISTRY_FAILED, NULL, NULL, TY_TEXT_UNDO_AFTER_REGISTRY);
     int registryRemovalOutcome = 0;
     removeProductRegistryEntries(registryStage, &registryRemovalOutcome);
     int shortcutRemovalOutcome = 0;
@@ -276,10 +247,8 @@ static void writeRegistryEntries(HWND page, int shortcutStage) {
 // where it is: it is the user's only copy of those settings.
 static void migrateFile(const char *savedPath, const char *name) {
     char path[TY_PATH_SIZE];
-    if (strlen(setupState.installDir) + strlen(name) >= sizeof path) return;
-    strcpy(path, setupState.installDir);
-    strcat(path, name);
-    if (CopyFileA(savedPath, path, FALSE)) deleteNowOrAtReboot(savedPath, false);
+    if (composePath(path, setupState.installDir, name) && CopyFileA(savedPath, path, FALSE))
+        deleteNowOrAtReboot(savedPath, false);
 }
 
 static void install(HWND page) {

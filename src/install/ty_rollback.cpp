@@ -58,13 +58,10 @@ static int removeFilesAndFolders(unsigned entryLimit) {
     char *installDir = setupState.installDir;
     size_t dirLength = strlen(installDir);
     for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < entryLimit; index++) {
-        const char *name = entryName(index);
         // A path too long was never created (the progress page refuses it).
-        if (dirLength + strlen(name) >= TY_PATH_SIZE) continue;
         char path[TY_PATH_SIZE];
-        memcpy(path, installDir, dirLength);
-        strcpy(path + dirLength, name);
-        if (!deleteNowOrAtReboot(path, false)) outcome = TY_FILES_DEFERRED;
+        if (composePath(path, installDir, entryName(index)) && !deleteNowOrAtReboot(path, false))
+            outcome = TY_FILES_DEFERRED;
     }
     // Anything else in the folder (files that were there before) keeps it
     // until the next start, when it is tried again.

@@ -39,16 +39,10 @@ static const ShortcutSpec shortcuts[] = {
 };
 #define TY_SHORTCUT_COUNT (sizeof shortcuts / sizeof shortcuts[0])
 
-// first + "\" + second into path (TY_PATH_SIZE bytes); false, with path
-// untouched, when that would not fit. A cut path would name some other file.
-static bool joinPath(char *path, const char *first, const char *second) {
-    size_t firstLength = strlen(first);
-    size_t secondLength = strlen(second);
-    if (firstLength + 1 + secondLength >= TY_PATH_SIZE) return false;
-    memmove(path, first, firstLength);
-    path[firstLength] = '\\';
-    memcpy(path + firstLength + 1, second, secondLength + 1);
-    return true;
+// folder + "\" + name into path (TY_PATH_SIZE bytes; folder may be path).
+static bool joinPath(char *path, const char *folder, const char *name) {
+    char withSeparator[TY_PATH_SIZE];
+    return composePath(withSeparator, folder, "\\") && composePath(path, withSeparator, name);
 }
 
 // The link path relative to the programs folder.
@@ -56,34 +50,31 @@ static bool linkPath(char *path, const char *linkFile) {
     return joinPath(path, TY_PRODUCT_NAME, linkFile);
 }
 
-// The special folder's path through a fresh lookup, without any box: used
-// for every single link, as the folder may have moved since the last one.
-static bool lookUpFolder(int folderId, char *path) {
+// The special folder's path; a shell that does not know the folder is
+// reported in a box when report is set.
+static bool findFolder(HWND owner, int folderId, char *path, bool report) {
     IMalloc *allocator;
     if (FAILED(SHGetMalloc(&allocator))) return false;
     LPITEMIDLIST list;
     bool found = false;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, folderId, &list))) {
+    if (SUCCEEDED(SHGetSpecialFolderLocation(owner, folderId, &list))) {
         found = SHGetPathFromIDListA(list, path) != FALSE;
         allocator->Free(list);
+    } else if (report) {
+        MessageBoxA(owner, "SHGetSpecialFolderLocation error", NULL, MB_OK);
     }
     allocator->Release();
     return found;
 }
 
 bool getSpecialFolderPath(HWND owner, int folderId, char *path) {
-    IMalloc *allocator;
-    if (FAILED(SHGetMalloc(&allocator))) return false;
-    LPITEMIDLIST list;
-    if (FAILED(SHGetSpecialFolderLocation(owner, folderId, &list))) {
-        MessageBoxA(owner, "SHGetSpecialFolderLocation error", NULL, MB_OK);
-        allocator->Release();
-        return false;
-    }
-    bool found = SHGetPathFromIDListA(list, path) != FALSE;
-    allocator->Free(list);
-    allocator->Release();
-    return found;
+    return findFolder(owner, folderId, path, true);
+}
+
+// Looked up afresh for every single link, as the folder may have moved since
+// the last one; no box.
+static bool lookUpFolder(int folderId, char *path) {
+    return findFolder(NULL, folderId, path, false);
 }
 
 // The shell's link object with its file interface; both NULL when either
@@ -176,10 +167,9 @@ static void makeShortcuts(int *shortcutStage) {
             }
             workingFolder = windowsFolder;
         }
-        if (strlen(setupState.installDir) + strlen(shortcut->target) >= sizeof target) return;
-        strcpy(target, setupState.installDir);
-        strcat(target, shortcut->target);
-        if (!linkPath(link, shortcut->link)) return;
+        if (!composePath(target, setupState.installDir, shortcut->target) ||
+            !linkPath(link, shortcut->link))
+            return;
         if (!createShortcut(target, link, shortcut->description, shortcut->arguments,
                             workingFolder, setupState.programsFolderId, setupState.osFamily))
             return;

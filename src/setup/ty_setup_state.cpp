@@ -1,5 +1,7 @@
 #include "ty_setup_state.h"
 
+#include <string.h>
+
 #include "ty_product.h"
 
 SetupState setupState = {
@@ -17,6 +19,15 @@ SetupState setupState = {
     NULL,                 // welcomePicture
     NULL,                 // package
 };
+
+bool composePath(char *path, const char *folder, const char *name) {
+    size_t folderLength = strlen(folder);
+    size_t nameLength = strlen(name);
+    if (folderLength + nameLength >= TY_PATH_SIZE) return false;
+    memmove(path, folder, folderLength);
+    memcpy(path + folderLength, name, nameLength + 1);
+    return true;
+}
 
 int getOsFamily(void) {
     DWORD version = GetVersion();

@@ -40,4 +40,9 @@ extern SetupState setupState;
 // Windows family: 2 the NT family, 4 the Windows 95 family, 3 older non-NT.
 int getOsFamily(void);
 
+// folder immediately followed by name into path (TY_PATH_SIZE bytes; folder
+// may be path itself). False, with path untouched, when it would not fit: a
+// cut path names some other file.
+bool composePath(char *path, const char *folder, const char *name);
+
 #endif

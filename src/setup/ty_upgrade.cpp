@@ -69,16 +69,6 @@
 // then on the saved copies are the only copy of the user's configuration.
 static bool oldVersionRemoved = false;
 
-// first + second into path (TY_PATH_SIZE bytes); false when it would not fit.
-static bool joinName(char *path, const char *first, const char *second) {
-    size_t firstLength = strlen(first);
-    size_t secondLength = strlen(second);
-    if (firstLength + secondLength >= TY_PATH_SIZE) return false;
-    memmove(path, first, firstLength);
-    memcpy(path + firstLength, second, secondLength + 1);
-    return true;
-}
-
 void disposeSavedConfiguration(void) {
     if (!setupState.configSaved) return;
     if (!oldVersionRemoved) {
@@ -143,14 +133,14 @@ static bool askUpgrade(const char *olderName) {
 static void saveConfiguration(const char *temporaryFolder) {
     char source[TY_PATH_SIZE];
     char copy[TY_PATH_SIZE];
-    if (!joinName(source, setupState.oldInstallDir, TY_FILE_PRODUCT_CONFIG) ||
-        !joinName(copy, temporaryFolder, TY_FILE_PRODUCT_CONFIG) ||
+    if (!composePath(source, setupState.oldInstallDir, TY_FILE_PRODUCT_CONFIG) ||
+        !composePath(copy, temporaryFolder, TY_FILE_PRODUCT_CONFIG) ||
         !CopyFileA(source, copy, FALSE))
         return;
     setupState.configSaved = true;
     strcpy(setupState.savedConfigPath, copy);
-    if (joinName(source, setupState.oldInstallDir, TY_FILE_SCHEDULER_CONFIG) &&
-        joinName(copy, temporaryFolder, TY_FILE_SCHEDULER_CONFIG)) {
+    if (composePath(source, setupState.oldInstallDir, TY_FILE_SCHEDULER_CONFIG) &&
+        composePath(copy, temporaryFolder, TY_FILE_SCHEDULER_CONFIG)) {
         CopyFileA(source, copy, FALSE);
         strcpy(setupState.savedSchedulerPath, copy);
     } else {
@@ -178,7 +168,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     setupState.setupCaption = TY_CAPTION_UPDATER;
     // A folder too long to take a file name cannot be upgraded in place; it
     // ends like an old installation without its uninstaller.
-    bool folderFits = joinName(setupState.oldInstallDir, olderFolder, "\\");
+    bool folderFits = composePath(setupState.oldInstallDir, olderFolder, "\\");
 
     char temporaryFolder[TY_PATH_SIZE];
     DWORD length = GetTempPathA(sizeof temporaryFolder, temporaryFolder);
@@ -193,8 +183,8 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     char commandLine[TY_PATH_SIZE + sizeof TY_UNINSTALLER_ARGUMENT];
     char source[TY_PATH_SIZE];
     bool copied = false;
-    if (folderFits && joinName(source, setupState.oldInstallDir, TY_FILE_UNINSTALLER) &&
-        joinName(commandLine, temporaryFolder, TY_FILE_UNINSTALLER)) {
+    if (folderFits && composePath(source, setupState.oldInstallDir, TY_FILE_UNINSTALLER) &&
+        composePath(commandLine, temporaryFolder, TY_FILE_UNINSTALLER)) {
         copied = CopyFileA(source, commandLine, FALSE) != FALSE;
         // Any other failure leaves an earlier copy, if there is one, to run.
         if (!copied && GetLastError() != ERROR_FILE_NOT_FOUND) copied = true;

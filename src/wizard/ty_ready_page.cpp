@@ -29,9 +29,7 @@ static void releaseLock(void) {
 static void startTickedTasks(HWND page) {
     if (ticked(page, IDC_TASK_HELP)) {
         char program[TY_PATH_SIZE];
-        if (strlen(setupState.installDir) + sizeof TY_FILE_MAIN_PROGRAM <= sizeof program) {
-            strcpy(program, setupState.installDir);
-            strcat(program, TY_FILE_MAIN_PROGRAM);
+        if (composePath(program, setupState.installDir, TY_FILE_MAIN_PROGRAM)) {
             ShowWindow(page, SW_HIDE);
             ShellExecuteA(page, "open", program, "?", NULL, SW_SHOWDEFAULT);
         }

@@ -96,6 +96,35 @@ def wine_environment(paths, prefix, marker):
 
 # ------------------------------------------------------------------ processes
 
+def start_holder(session, command, timeout):
+    """Starts command (a program that holds something open, say, and writes
+    "holding" once it does) in the session, and waits for that line. Gives
+    the running process; when the line does not come it ends the process and
+    fails the session."""
+    session.note(f'$ {" ".join(command)} &')
+    holder = subprocess.Popen(command, env=session.env, cwd=session.prefix,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL)
+    answer = b''
+    deadline = time.monotonic() + timeout
+    while b'\n' not in answer and time.monotonic() < deadline:
+        ready, _, _ = select.select([holder.stdout], [], [], max(0, deadline - time.monotonic()))
+        if not ready:
+            continue
+        chunk = os.read(holder.stdout.fileno(), 256)
+        if not chunk:
+            break
+        answer += chunk
+    line = answer.decode('utf-8', 'replace').strip()
+    session.note(f'  {line}')
+    if line != 'holding':
+        holder.kill()
+        holder.wait(10)
+        holder.stdout.close()
+        session.fail(f'{command[1:]} did not hold: {line!r}')
+    return holder
+
+
 def processes_with(name, value):
     """Live processes whose environment holds name=value: (pid, command)."""
     found = []

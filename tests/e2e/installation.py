@@ -9,13 +9,13 @@ under "C:\\Program Files", the all-users programs folder of the NT family in
 
 import os
 import re
-import select
 import shutil
 import subprocess
 import time
 
 import prefix_state
-from harness import EXIT_FATAL, Box, HarnessError, kill_wineserver, wait_until_gone
+from harness import (EXIT_FATAL, Box, HarnessError, kill_wineserver, start_holder,
+                     wait_until_gone)
 from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION
 
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -504,26 +504,8 @@ class Machine:
         """Starts a probe that holds the items open ('hold': others may read
         and write, nobody may delete; 'lock': nobody may even open them) and
         waits until it does. The next shut-down ends it."""
-        self.session.note(f'$ wine {self.probe} {sharing} {" ".join(paths)} {HOLD_SECONDS} &')
-        self.holder = subprocess.Popen(['wine', self.probe, sharing, *paths, str(HOLD_SECONDS)],
-                                       env=self.session.env, cwd=self.session.prefix,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                       stderr=subprocess.DEVNULL)
-        answer = b''
-        deadline = time.monotonic() + HOLD_TIMEOUT_S
-        while b'\n' not in answer and time.monotonic() < deadline:
-            ready, _, _ = select.select([self.holder.stdout], [], [],
-                                        max(0, deadline - time.monotonic()))
-            if not ready:
-                continue
-            chunk = os.read(self.holder.stdout.fileno(), 256)
-            if not chunk:
-                break
-            answer += chunk
-        line = answer.decode('utf-8', 'replace').strip()
-        self.session.note(f'  {line}')
-        if line != 'holding':
-            self.session.fail(f'the holder did not hold {paths}: {line!r}')
+        self.holder = start_holder(self.session, ['wine', self.probe, sharing, *paths, str(HOLD_SECONDS)],
+                                   HOLD_TIMEOUT_S)
 
     # -- host side
 

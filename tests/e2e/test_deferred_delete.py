@@ -9,12 +9,9 @@ ty_system_probe.exe running the installer's own code, and notes what it saw;
 each test then checks one part of it."""
 
 import os
-import select
-import subprocess
-import time
 import unittest
 
-from harness import HarnessError, Session
+from harness import HarnessError, Session, start_holder
 
 PROBE = 'ty_system_probe.exe'
 SESSION_MANAGER = r'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
@@ -52,27 +49,8 @@ class Machine:
     def hold(self, *paths):
         """Starts a second probe that holds the items open without delete
         sharing, and waits until it does."""
-        self.session.note(f'$ wine {self.probe} hold {" ".join(paths)} {HOLD_SECONDS} &')
-        self.holder = subprocess.Popen(['wine', self.probe, 'hold', *paths, str(HOLD_SECONDS)],
-                                       env=self.session.env, cwd=self.session.prefix,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                       stderr=subprocess.DEVNULL)
-        answer = b''
-        deadline = time.monotonic() + HOLD_TIMEOUT_S
-        while b'\n' not in answer and time.monotonic() < deadline:
-            ready, _, _ = select.select([self.holder.stdout], [], [],
-                                        max(0, deadline - time.monotonic()))
-            if not ready:
-                continue
-            chunk = os.read(self.holder.stdout.fileno(), 256)
-            if not chunk:
-                break
-            answer += chunk
-        line = answer.decode('utf-8', 'replace').strip()
-        self.session.note(f'  {line}')
-        if line != 'holding':
-            self.release()
-            self.session.fail(f'the holder did not hold {paths}: {line!r}')
+        self.holder = start_holder(self.session, ['wine', self.probe, 'hold', *paths, str(HOLD_SECONDS)],
+                                   HOLD_TIMEOUT_S)
 
     def release(self):
         """Ends the holder; its handles close with it."""

@@ -11,7 +11,7 @@ import time
 import unittest
 
 from harness import EXIT_FATAL, Box, HarnessError, Session
-from wizard import (DEFAULT_FOLDER, DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
+from wizard import (DEFAULT_FOLDER, PENDING_REBOOT, DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
                     SETUP_CAPTION, TASK_HELP, TASK_START, TASK_START_MENU, confirmation,
                     destination, happy_path, licence, progress, ready, sample_licence_text,
                     welcome)
@@ -56,22 +56,6 @@ CORRUPTED_INSTALLATION = (
     'configuration data in the system configuration (registry).'
     f'\n\nPlease contact {SUPPORT} about this problem, and you will be instructed on how to '
     'proceed. You will receive a prompt response to aid you.')
-PENDING_REBOOT = (
-    'Before the install process can continue, it is necessary that you restart your '
-    'operating system. Past operations executed on this system are pending the copying or '
-    'deletion of files and/or directories, but can only be performed during system '
-    'start-up because those items are not in use (not locked) then. Following a restart, '
-    "those operations and this product installation's operations would be independent "
-    'from each other, and would not potentially interfere to damage the integrity of your '
-    'operating system.\n\nIn rare cases, an application you have previously installed on '
-    'your computer routinely requires to abovementioned operations to be performed at '
-    'EVERY system startup. In such cases, it is usually safe to proceed with the '
-    'installation of this software without rebooting. To determine if you fall in this '
-    'rare cases category, please restart your computer at least 1-2 times and try running '
-    'the installer again. If you still get this message, then it is usually safe to '
-    'continue with installation.\n\nWould you like to proceed with the installation now? '
-    'If you choose no, please restart your computer and run the installer again.')
-
 UNTICK_ALL = [('check', task, 0) for task in (TASK_HELP, TASK_START, TASK_START_MENU)]
 
 

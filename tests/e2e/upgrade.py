@@ -10,12 +10,13 @@ import shutil
 import time
 
 from harness import Box, HarnessError, Passing, run_typack, session_processes
-from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
+from installation import (PENDING_RENAMES, REGISTRY_FAILED, RESTORED, SESSION_MANAGER, SUPPORT,
+                          UNDO_REGISTRY)
+from wizard import PENDING_REBOOT, PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
 
 EARLIER = '2.5'
 UPDATER_CAPTION = 'Tessaly Updater'
 UNINSTALLER_CAPTION = 'Tessaly Uninstaller'
-SUPPORT = 'support@tessaly.example'
 DONE = 0
 
 INSTALL_DIR = 'C:\\Program Files\\Tessaly\\' + PRODUCT
@@ -76,36 +77,7 @@ LOCK_LOST = (
     'to upgrade again later.')
 MIGRATED = 'Your existing configuration has been migrated successfully.'
 UPDATE_COMPLETE = 'Update complete.\n\nWould you like to read what is new?'
-REGISTRY_FAILED = (
-    'An error has occurred while creating product configuration information (registry '
-    'entries). Please ensure you have the necessary system privileges to install the product, '
-    'and restart the installation.\nWe hope that you will fix the problem, will restart the '
-    'installation, and will manage to install our product successfully next time. If you have '
-    'persistent problems that you think are caused by this installer, please do not hesitate '
-    f'to contact {SUPPORT}.')
-UNDO_AFTER_REGISTRY = (
-    'The installer will now remove from your system any configuration information (registry '
-    'entries) related to this product, any shortcuts and any copied files up to now.\nThe '
-    'system will be restored to the state prior to the installation. You can safely run '
-    'installation again later.')
-
-PENDING_REBOOT = (
-    'Before the install process can continue, it is necessary that you restart your '
-    'operating system. Past operations executed on this system are pending the copying or '
-    'deletion of files and/or directories, but can only be performed during system '
-    'start-up because those items are not in use (not locked) then. Following a restart, '
-    "those operations and this product installation's operations would be independent "
-    'from each other, and would not potentially interfere to damage the integrity of your '
-    'operating system.\n\nIn rare cases, an application you have previously installed on '
-    'your computer routinely requires to abovementioned operations to be performed at '
-    'EVERY system startup. In such cases, it is usually safe to proceed with the '
-    'installation of this software without rebooting. To determine if you fall in this '
-    'rare cases category, please restart your computer at least 1-2 times and try running '
-    'the installer again. If you still get this message, then it is usually safe to '
-    'continue with installation.\n\nWould you like to proceed with the installation now? '
-    'If you choose no, please restart your computer and run the installer again.')
-SESSION_MANAGER = 'HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager'
-PENDING_RENAMES = 'PendingFileRenameOperations'
+UNDO_AFTER_REGISTRY = UNDO_REGISTRY + RESTORED
 
 # The old version's own uninstaller (the sample build's), run for an update.
 UNINSTALLER_QUESTION = (

@@ -12,18 +12,6 @@
 
 namespace {
 
-const std::string kCreationTail =
-    "\n\nin the installation folder. Please investigate the error and restart the installation. "
-    "Such an error can be caused by the file being in use by another application, by a read-only "
-    "file with the same name residing in the destination folder, or by the folder being "
-    "inaccessible or deleted after this installation program created it before trying to create "
-    "the abovementioned file.\nWe hope that you will fix the problem, will restart the "
-    "installation, and will manage to install our product successfully next time. If you have "
-    "persistent problems that you think are caused by this installer, please do not hesitate to "
-    "contact " TY_SUPPORT_EMAIL ".";
-const std::string kRestored =
-    "The system will be restored to the state prior to the installation. You can safely run "
-    "installation again later.";
 const std::string kNoFolderText =
     "The installer was unable to create the destination directory to hold the installed software "
     "data. It is likely that it could not be created because the destination media is read-only "
@@ -180,7 +168,7 @@ TEST_F(ProgressTest, NoMemoryForAnEntryRemovesTheFilesBeforeItAndTheFolders) {
               "Insufficient memory for copying files. Close some applications to free memory and "
               "try again. Terminating...",
               MB_ICONERROR, page);
-    expectBox(1, "The installer will now remove from your system any copied files up to now." + kRestored,
+    expectBox(1, "The installer will now remove from your system any copied files up to now." + kRestoredText,
               MB_ICONINFORMATION, page);
     EXPECT_FALSE(exists(kDefaultInstallDir));
     EXPECT_FALSE(exists(kMakerFolder));
@@ -196,7 +184,7 @@ TEST_F(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
               "An error has occurred while writing data to the file named\n\n\t\"" + path + "\"" +
                   kCreationTail,
               MB_ICONERROR, page);
-    expectBox(1, "The installer now will remove from your system any copied files up to now.\n" + kRestored,
+    expectBox(1, "The installer now will remove from your system any copied files up to now.\n" + kRestoredText,
               MB_ICONINFORMATION, page);
     // A file left behind would have kept the folder for the next start,
     // with a third box about it.
@@ -222,7 +210,7 @@ TEST_F(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
     std::string shown = (installDir + list[2].name).substr(0, TY_PATH_SIZE - 1);
     expectBox(0, "An error has occurred while creating the file named\n\n\t" + shown + kCreationTail,
               MB_ICONERROR, page);
-    expectBox(1, "The installer will now remove from your system any copied files up to now.\n" + kRestored,
+    expectBox(1, kUndoAfterCreateText,
               MB_ICONINFORMATION, page);
     EXPECT_FALSE(exists(installDir));
     EXPECT_FALSE(exists("C:\\Tessaly"));

@@ -23,6 +23,17 @@ const char kStartMenuFolder[] =
     "think are caused by this installer, please do not hesitate to contact " TY_SUPPORT_EMAIL "."
 #define TY_HOPE "\n" TY_HOPE_SENTENCE
 
+const std::string kCreationTail =
+    "\n\nin the installation folder. Please investigate the error and restart the installation. "
+    "Such an error can be caused by the file being in use by another application, by a read-only "
+    "file with the same name residing in the destination folder, or by the folder being "
+    "inaccessible or deleted after this installation program created it before trying to create "
+    "the abovementioned file." TY_HOPE;
+const std::string kRestoredText =
+    "The system will be restored to the state prior to the installation. You can safely run "
+    "installation again later.";
+const std::string kUndoAfterCreateText =
+    "The installer will now remove from your system any copied files up to now.\n" + kRestoredText;
 const std::string kUndoAfterShortcutsText =
     "The installer will now remove from your system any created shortcuts and any copied files "
     "up to now.\nThe system will be restored to the state prior to the installation. You can "

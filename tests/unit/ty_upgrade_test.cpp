@@ -70,20 +70,6 @@ const std::string kKept =
     "product again, copy these files into its installation folder to keep your settings.";
 const std::string kMigrated = "Your existing configuration has been migrated successfully.";
 const std::string kUpdateComplete = "Update complete.\n\nWould you like to read what is new?";
-const std::string kCreationTail =
-    "\n\nin the installation folder. Please investigate the error and restart the installation. "
-    "Such an error can be caused by the file being in use by another application, by a read-only "
-    "file with the same name residing in the destination folder, or by the folder being "
-    "inaccessible or deleted after this installation program created it before trying to create "
-    "the abovementioned file.\nWe hope that you will fix the problem, will restart the "
-    "installation, and will manage to install our product successfully next time. If you have "
-    "persistent problems that you think are caused by this installer, please do not hesitate to "
-    "contact " TY_SUPPORT_EMAIL ".";
-const std::string kUndoFiles =
-    "The installer will now remove from your system any copied files up to now.\nThe system "
-    "will be restored to the state prior to the installation. You can safely run installation "
-    "again later.";
-
 std::string oldFile(const char *name) { return std::string(kOldFolder) + "\\" + name; }
 
 std::string asText(const Bytes &bytes) { return std::string(bytes.begin(), bytes.end()); }
@@ -582,7 +568,7 @@ TEST_F(UpgradeTest, AFailedInstallationAfterTheRemovalKeepsTheSavedCopiesAndName
                   "An error has occurred while creating the file named\n\n\t" +
                       oldFile(files[2].name.c_str()) + kCreationTail,
                   MB_ICONERROR, page, TY_CAPTION_UPDATER);
-        expectBox(2, kUndoFiles, MB_ICONINFORMATION, page, TY_CAPTION_UPDATER);
+        expectBox(2, kUndoAfterCreateText, MB_ICONINFORMATION, page, TY_CAPTION_UPDATER);
         expectUpdaterBox(3, kKept, MB_ICONWARNING);
         expectSavedCopies(true);
         expectFiles(1, 24, false);
