@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ty_bitmap_format.h"
 #include "ty_package_format.h"
 #include "ty_package_inspect.h"
 #include "ty_package_writer.h"
@@ -34,10 +35,6 @@ static const char usageText[] =
     "      Writes all entries, or entry N, into DIR under their names.\n"
     "  typack --help\n"
     "      Shows this text.\n";
-
-// Smallest BMP the welcome page can draw: the 14-byte file header and the
-// 40-byte information header.
-static const uint32_t bitmapHeadersSize = 54;
 
 static int fail(const std::string &message) {
     fprintf(stderr, "typack: %s\n", message.c_str());
@@ -167,17 +164,12 @@ static bool writeFileWhole(const std::string &path, const Bytes &content, std::s
     return true;
 }
 
+// The installer's own check of its welcome picture, so that no installer
+// passes here whose picture the installer then refuses to draw.
 static bool checkBitmap(const Bytes &content, std::string *why) {
-    if (content.size() < 2 || content[0] != 'B' || content[1] != 'M') {
-        *why = "no \"BM\" signature";
-        return false;
-    }
-    if (content.size() < bitmapHeadersSize) {
-        *why = number(content.size()) + " bytes, shorter than the " + number(bitmapHeadersSize) +
-               " bytes of a BMP's file and information headers";
-        return false;
-    }
-    return true;
+    const char *fault = bitmapFault(content.data(), (uint32_t)content.size());
+    if (fault != NULL) *why = fault;
+    return fault == NULL;
 }
 
 static bool sameNameOnWindows(const std::string &a, const std::string &b) {

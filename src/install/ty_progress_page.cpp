@@ -110,13 +110,17 @@ bool ensureFolderChain(char *path) {
         // A level whose existence cannot be judged (anything but "not
         // there") is passed over; the file writing then tells.
         if (path[0] != '\0' && _access(path, 0) != 0 && errno == ENOENT) {
-            if (_mkdir(path) != 0) {
+            const unsigned room = sizeof setupState.createdFolderLengths /
+                                  sizeof setupState.createdFolderLengths[0];
+            if (setupState.createdFolderCount == room || _mkdir(path) != 0) {
                 *walk = '\\';
                 return false;
             }
-            // A rollback takes out what the installation made, up to here.
-            if (setupState.firstCreatedFolder[0] == '\0')
-                strcpy(setupState.firstCreatedFolder, path);
+            // Recorded as it is made: a rollback removes these levels and
+            // no other, whatever the typed path spells ("..", another case,
+            // short names).
+            setupState.createdFolderLengths[setupState.createdFolderCount++] =
+                (unsigned short)(walk - path);
         }
         *walk = '\\';
     }
@@ -244,11 +248,15 @@ static void writeRegistryEntries(HWND page, int shortcutStage) {
 
 // An upgrade's saved configuration goes back into the new installation. A
 // copy that fails leaves the product with its fresh file, and the saved copy
-// where it is: it is the user's only copy of those settings.
-static void migrateFile(const char *savedPath, const char *name) {
+// where it is: it is the user's only copy of those settings, and the end of
+// the update names it. True when the saved copy is in place.
+static bool migrateFile(const char *savedPath, const char *name) {
+    if (savedPath[0] == '\0') return true;  // nothing was there to save
     char path[TY_PATH_SIZE];
-    if (composePath(path, setupState.installDir, name) && CopyFileA(savedPath, path, FALSE))
-        deleteNowOrAtReboot(savedPath, false);
+    if (!composePath(path, setupState.installDir, name) || !CopyFileA(savedPath, path, FALSE))
+        return false;
+    deleteNowOrAtReboot(savedPath, false);
+    return true;
 }
 
 static void install(HWND page) {
@@ -267,8 +275,9 @@ static void install(HWND page) {
 
     if (setupState.configSaved) {
         SetDlgItemTextA(page, IDC_STATUS_TEXT, "Migrating existing configuration settings...");
-        migrateFile(setupState.savedConfigPath, TY_FILE_PRODUCT_CONFIG);
-        migrateFile(setupState.savedSchedulerPath, TY_FILE_SCHEDULER_CONFIG);
+        bool configuration = migrateFile(setupState.savedConfigPath, TY_FILE_PRODUCT_CONFIG);
+        bool schedule = migrateFile(setupState.savedSchedulerPath, TY_FILE_SCHEDULER_CONFIG);
+        setupState.configMigrated = configuration && schedule;
     }
     SetDlgItemTextA(page, IDC_STATUS_TEXT, "Installation complete.");
 }

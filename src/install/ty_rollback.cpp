@@ -51,47 +51,41 @@
     "installation.\nIf the problem persists, contact " TY_SUPPORT_EMAIL       \
     " and you will receive prompt help."
 
-// Removes the installed files, the installation folder and possibly the
-// maker's folder. installDir may end up naming the maker's folder.
-static int removeFilesAndFolders(unsigned entryLimit) {
+// Adds path to the list in left (size bytes), one per line as a box shows
+// them; a path that no longer fits is left out whole rather than cut.
+static void appendPathLine(char *left, size_t size, const char *path) {
+    size_t used = strlen(left);
+    const char *separator = used > 0 ? "\n\t" : "";
+    if (used + strlen(separator) + strlen(path) >= size) return;
+    strcat(left, separator);
+    strcat(left, path);
+}
+
+// Removes the installed files, then the folder levels that this run created,
+// innermost first. A folder that was there before the run is never removed
+// nor handed over, even when it ends up empty: it is the user's. Fills left
+// with what had to wait for the next start (the outermost created folder that
+// did, else the files themselves) and returns the files' outcome.
+static int removeFilesAndFolders(unsigned entryLimit, char *left, size_t leftSize) {
     int outcome = TY_FILES_REMOVED;
-    char *installDir = setupState.installDir;
-    size_t dirLength = strlen(installDir);
+    const char *installDir = setupState.installDir;
+    left[0] = '\0';
+    char path[TY_PATH_SIZE];
     for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < entryLimit; index++) {
         // A path too long was never created (the progress page refuses it).
-        char path[TY_PATH_SIZE];
-        if (composePath(path, installDir, entryName(index)) && !deleteNowOrAtReboot(path, false))
+        if (composePath(path, installDir, entryName(index)) && !deleteNowOrAtReboot(path, false)) {
             outcome = TY_FILES_DEFERRED;
-    }
-    // Anything else in the folder (files that were there before) keeps it
-    // until the next start, when it is tried again.
-    if (!deleteNowOrAtReboot(installDir, true)) outcome = TY_FILES_DEFERRED;
-
-    // Folders above it that the installation made go too, innermost first,
-    // so that a new destination leaves nothing behind.
-    size_t createdLength = strlen(setupState.firstCreatedFolder);
-    if (createdLength > 0 && createdLength < dirLength) {
-        char level[TY_PATH_SIZE];
-        strcpy(level, installDir);
-        level[dirLength - 1] = '\0';
-        char *cut;
-        while ((cut = strrchr(level, '\\')) != NULL && (size_t)(cut - level) >= createdLength) {
-            *cut = '\0';
-            if (!deleteNowOrAtReboot(level, true)) outcome = TY_FILES_DEFERRED;
+            appendPathLine(left, leftSize, path);
         }
     }
-
-    // The maker's folder may hold the maker's other products; it goes only
-    // when the registry knew none of them before this installation. One of
-    // the folders above that already went is not handed over twice.
-    if (!setupState.makerKeyHadSubkeys && !setupState.productKeyHadSubkeys) {
-        char *maker = strstr(installDir, TY_MAKER_FOLDER);
-        if (maker != NULL) {
-            maker[sizeof TY_MAKER_FOLDER - 2] = '\0';
-            size_t makerLength = strlen(installDir);
-            bool done = makerLength == dirLength - 1 ||
-                        (createdLength > 0 && makerLength >= createdLength);
-            if (!done && !deleteNowOrAtReboot(installDir, true)) outcome = TY_FILES_DEFERRED;
+    for (unsigned i = setupState.createdFolderCount; i-- > 0;) {
+        size_t length = setupState.createdFolderLengths[i];
+        memcpy(path, installDir, length);
+        path[length] = '\0';
+        if (!deleteNowOrAtReboot(path, true)) {
+            outcome = TY_FILES_DEFERRED;
+            // The outermost one left holds every other thing left.
+            strcpy(left, path);
         }
     }
     return outcome;
@@ -99,15 +93,13 @@ static int removeFilesAndFolders(unsigned entryLimit) {
 
 int rollbackInstallation(HWND owner, unsigned entryLimit, int registryRemovalOutcome,
                          int shortcutRemovalOutcome) {
-    int fileRemovalOutcome = removeFilesAndFolders(entryLimit);
+    // Sized so that the box shows every path it names whole.
+    char left[TY_MESSAGE_SIZE - sizeof TY_TEXT_FILES_LEFT + 1];
+    int fileRemovalOutcome = removeFilesAndFolders(entryLimit, left, sizeof left);
     const char *caption = setupState.setupCaption;
 
-    if (fileRemovalOutcome == TY_FILES_DEFERRED) {
-        char *installDir = setupState.installDir;
-        size_t length = strlen(installDir);
-        if (length > 0 && installDir[length - 1] == '\\') installDir[length - 1] = '\0';
-        showMessageWithDetail(owner, TY_TEXT_FILES_LEFT, installDir, caption, MB_ICONINFORMATION);
-    }
+    if (fileRemovalOutcome == TY_FILES_DEFERRED)
+        showMessageWithDetail(owner, TY_TEXT_FILES_LEFT, left, caption, MB_ICONINFORMATION);
     if (shortcutRemovalOutcome == TY_SHORTCUTS_DEFERRED ||
         shortcutRemovalOutcome == TY_SHORTCUTS_DEFERRED_AND_NOT_LOCATED)
         showMessageWithDetail(owner, TY_TEXT_SHORTCUTS_LEFT, setupState.startMenuFolder, caption,

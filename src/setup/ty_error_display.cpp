@@ -56,7 +56,7 @@ void fatalPackageError(const char *text) {
 // identifier in decimal: a minus sign when negative, no leading zeros. Done
 // by hand: the runtime's formatted printing would add some 27 KB to the
 // program.
-static void appendDecimal(char *dst, size_t size, int identifier) {
+void appendDecimal(char *dst, size_t size, int identifier) {
     char digits[12];
     char *p = digits + sizeof digits;
     *--p = '\0';

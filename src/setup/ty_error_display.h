@@ -18,6 +18,10 @@ void fatalPackageError(const char *text) __attribute__((noreturn));
 // Returns; the caller then calls exitInstaller(-1).
 void showNumberedError(int identifier);
 
+// identifier in decimal appended to the text in dst (size bytes), cut at
+// the buffer's end.
+void appendDecimal(char *dst, size_t size, int identifier);
+
 // first, second and third (each may be NULL) joined without separators.
 int showMessageOfParts(HWND owner, const char *first, const char *second,
                        const char *third, const char *caption, UINT style);

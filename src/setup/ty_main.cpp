@@ -181,33 +181,25 @@ int runSetup(HINSTANCE instance) {
     bool noNewer;
     bool olderFound;
     char olderName[TY_SUBKEY_NAME_SIZE];
+    bool upgrade = false;
     if (scanInstalledVersions(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, NULL,
                               (double)(float)atof(TY_PRODUCT_VERSION), &noNewer, &olderFound,
                               olderName)) {
         if (!noNewer) refuse(TY_TEXT_NEWER_VERSION, MB_ICONINFORMATION);
-        int exitCode;
-        if (olderFound && readInstalledFolder(olderName, folder) &&
-            !upgradeOlderVersion(olderName, folder, &exitCode))
-            return exitCode;
+        upgrade = olderFound && readInstalledFolder(olderName, folder);
     } else if (registryStatus != TY_REG_KEY_NOT_FOUND) {
         refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
     }
 
+    // Everything that can stop the run is settled before an upgrade is
+    // offered: once the old uninstaller has run, only an installer that can
+    // install is of use to the user.
     bool pending;
     if (!checkPendingReboot(&pending, setupState.osFamily))
         refuse(TY_TEXT_INITIALISATION_ERROR, MB_ICONERROR);
     if (pending && MessageBoxA(NULL, TY_TEXT_PENDING_REBOOT, setupState.setupCaption,
                                MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
         exitInstaller(-1);
-
-    // Keys that already held other installations are left alone by a
-    // rollback and by the registry entries' removal.
-    setupState.makerKeyHadSubkeys = true;
-    if (!probeKeyHasSubkeys(&setupState.makerKeyHadSubkeys, TY_KEY_MAKER))
-        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
-    setupState.productKeyHadSubkeys = true;
-    if (!probeKeyHasSubkeys(&setupState.productKeyHadSubkeys, TY_KEY_PRODUCT))
-        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
 
     setupState.startMenuFolder[0] = '\0';
     char modulePath[TY_PATH_SIZE];
@@ -217,6 +209,22 @@ int runSetup(HINSTANCE instance) {
     if (package == NULL) refuse(TY_TEXT_NO_MEMORY, MB_ICONERROR);
     openPackage(package, modulePath);
     setupState.package = package;
+
+    int exitCode;
+    if (upgrade && !upgradeOlderVersion(olderName, folder, &exitCode)) {
+        removeUpgradeFolder();
+        return exitCode;
+    }
+
+    // Keys that already held other installations are left alone by the
+    // registry entries' removal. Probed after the old uninstaller, which
+    // removes its own.
+    setupState.makerKeyHadSubkeys = true;
+    if (!probeKeyHasSubkeys(&setupState.makerKeyHadSubkeys, TY_KEY_MAKER))
+        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+    setupState.productKeyHadSubkeys = true;
+    if (!probeKeyHasSubkeys(&setupState.productKeyHadSubkeys, TY_KEY_PRODUCT))
+        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
 
     // The progress page's bar is a common control.
     InitCommonControls();
@@ -258,12 +266,15 @@ int runSetup(HINSTANCE instance) {
     ShellExecuteA(NULL, "open", scheduler, NULL, NULL, SW_SHOWDEFAULT);
 
     if (setupState.upgradeMode) {
-        if (setupState.configSaved)
+        if (setupState.configSaved && setupState.configMigrated)
             MessageBoxA(NULL, TY_TEXT_CONFIG_MIGRATED, setupState.setupCaption, MB_ICONINFORMATION);
+        else if (setupState.configSaved)
+            reportConfigurationNotMigrated();
         // The help file lies in the installation folder, now the current one.
         if (MessageBoxA(NULL, TY_TEXT_UPDATE_COMPLETE, setupState.setupCaption,
                         MB_ICONINFORMATION | MB_YESNO) == IDYES)
             WinHelpA(NULL, TY_FILE_HELP, HELP_CONTEXT, TY_HELP_WHATS_NEW);
+        removeUpgradeFolder();
     }
     return 0;
 }

@@ -9,9 +9,10 @@ SetupState setupState = {
     NULL,                 // instanceLock
     TY_CAPTION_INSTALLER, // setupCaption
     0, 0,                 // osFamily, programsFolderId: set at start
-    false, false,         // upgradeMode, configSaved
+    false, false, false,  // upgradeMode, configSaved, configMigrated
+    "",                   // upgradeFolder
     "", "", "", "",       // savedConfigPath, savedSchedulerPath, oldInstallDir, installDir
-    "",                   // firstCreatedFolder
+    {0}, 0,               // createdFolderLengths, createdFolderCount
     false, false,         // makerKeyHadSubkeys, productKeyHadSubkeys
     "",                   // startMenuFolder
     false,                // startProduct

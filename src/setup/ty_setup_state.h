@@ -19,13 +19,21 @@ struct SetupState {
     int programsFolderId;
     bool upgradeMode;
     bool configSaved;
+    // Whether every saved copy went back into the new installation.
+    bool configMigrated;
+    // The upgrade's own folder under the temporary folder, ending in a
+    // backslash; empty until it is made.
+    char upgradeFolder[TY_PATH_SIZE];
     char savedConfigPath[TY_PATH_SIZE];
+    // Empty when the scheduler's file was not there to be saved.
     char savedSchedulerPath[TY_PATH_SIZE];
     char oldInstallDir[TY_PATH_SIZE];
     char installDir[TY_PATH_SIZE];
-    // The outermost folder level of installDir that the installation itself
-    // created, without a final backslash; empty when it created none.
-    char firstCreatedFolder[TY_PATH_SIZE];
+    // The folder levels of installDir that this run created, in the order
+    // they were made: each is installDir cut at that length. Only these are
+    // ever removed again; a level that was there before is the user's.
+    unsigned short createdFolderLengths[TY_PATH_SIZE / 2];
+    unsigned createdFolderCount;
     bool makerKeyHadSubkeys;
     bool productKeyHadSubkeys;
     char startMenuFolder[TY_PATH_SIZE];

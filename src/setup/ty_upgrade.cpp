@@ -1,5 +1,7 @@
 #include "ty_upgrade.h"
 
+#include <direct.h>
+#include <errno.h>
 #include <string.h>
 
 #include "ty_deferred_delete.h"
@@ -61,6 +63,28 @@
     "\n\nAfter you have installed this product again, copy these files into "  \
     "its installation folder to keep your settings."
 
+#define TY_TEXT_CONFIGURATION_NOT_SAVED                                        \
+    "Your configuration settings could not be saved before the upgrade: the " \
+    "file\n\n\t"
+#define TY_TEXT_CONFIGURATION_NOT_SAVED_AFTER                                  \
+    "\n\ncould not be copied into the temporary folder. Nothing has been "     \
+    "changed on your system: the previous version is still installed with "   \
+    "its settings. Please make sure that the temporary folder has free space " \
+    "and can be written to, and start the upgrade again."
+
+#define TY_TEXT_CONFIGURATION_NOT_MIGRATED                                     \
+    "The new version of this product has been installed, but your "           \
+    "configuration settings could not be carried over into it. They have "    \
+    "been kept in the following files:\n\n\t"
+#define TY_TEXT_CONFIGURATION_NOT_MIGRATED_AFTER                               \
+    "\n\nCopy these files into the installation folder of this product to "   \
+    "keep your settings."
+
+// The upgrade's own folder under the temporary folder: this name followed by
+// the first number free.
+#define TY_UPGRADE_FOLDER_NAME "TYUpgrade"
+#define TY_UPGRADE_FOLDER_TRIES 1000
+
 // The old uninstaller's exit code that lets the upgrade go on.
 #define TY_UNINSTALLER_DONE 99
 #define TY_UNINSTALLER_ARGUMENT " update"
@@ -69,23 +93,42 @@
 // then on the saved copies are the only copy of the user's configuration.
 static bool oldVersionRemoved = false;
 
-void disposeSavedConfiguration(void) {
-    if (!setupState.configSaved) return;
-    if (!oldVersionRemoved) {
+// The saved copies that are still in the upgrade's folder, named in a box
+// between before and after.
+static void showKeptCopies(const char *before, const char *after) {
+    char paths[2 * TY_PATH_SIZE + 2] = "";
+    const char *copies[] = {setupState.savedConfigPath, setupState.savedSchedulerPath};
+    for (const char *copy : copies) {
+        if (copy[0] == '\0' || GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES) continue;
+        if (paths[0] != '\0') strcat(paths, "\n\t");
+        strcat(paths, copy);
+    }
+    showMessageOfParts(NULL, before, paths, after, setupState.setupCaption, MB_ICONWARNING);
+}
+
+static void deleteSavedCopies(void) {
+    if (setupState.savedConfigPath[0] != '\0')
         deleteNowOrAtReboot(setupState.savedConfigPath, false);
+    if (setupState.savedSchedulerPath[0] != '\0')
         deleteNowOrAtReboot(setupState.savedSchedulerPath, false);
-        return;
+}
+
+void disposeSavedConfiguration(void) {
+    if (setupState.configSaved) {
+        if (oldVersionRemoved)
+            showKeptCopies(TY_TEXT_CONFIGURATION_KEPT, TY_TEXT_CONFIGURATION_KEPT_AFTER);
+        else
+            deleteSavedCopies();
     }
-    // The scheduler's copy is named only when it was made.
-    char paths[2 * TY_PATH_SIZE + 2];
-    strcpy(paths, setupState.savedConfigPath);
-    if (strcmp(setupState.savedSchedulerPath, setupState.savedConfigPath) != 0 &&
-        GetFileAttributesA(setupState.savedSchedulerPath) != INVALID_FILE_ATTRIBUTES) {
-        strcat(paths, "\n\t");
-        strcat(paths, setupState.savedSchedulerPath);
-    }
-    showMessageOfParts(NULL, TY_TEXT_CONFIGURATION_KEPT, paths, TY_TEXT_CONFIGURATION_KEPT_AFTER,
-                       setupState.setupCaption, MB_ICONWARNING);
+    removeUpgradeFolder();
+}
+
+void reportConfigurationNotMigrated(void) {
+    showKeptCopies(TY_TEXT_CONFIGURATION_NOT_MIGRATED, TY_TEXT_CONFIGURATION_NOT_MIGRATED_AFTER);
+}
+
+void removeUpgradeFolder(void) {
+    if (setupState.upgradeFolder[0] != '\0') _rmdir(setupState.upgradeFolder);
 }
 
 int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand) {
@@ -128,25 +171,67 @@ static bool askUpgrade(const char *olderName) {
     return false;
 }
 
-// The old configuration into the temporary folder. The scheduler's file is
-// only worth saving with the configuration it belongs to.
-static void saveConfiguration(const char *temporaryFolder) {
-    char source[TY_PATH_SIZE];
-    char copy[TY_PATH_SIZE];
-    if (!composePath(source, setupState.oldInstallDir, TY_FILE_PRODUCT_CONFIG) ||
-        !composePath(copy, temporaryFolder, TY_FILE_PRODUCT_CONFIG) ||
-        !CopyFileA(source, copy, FALSE))
-        return;
-    setupState.configSaved = true;
-    strcpy(setupState.savedConfigPath, copy);
-    if (composePath(source, setupState.oldInstallDir, TY_FILE_SCHEDULER_CONFIG) &&
-        composePath(copy, temporaryFolder, TY_FILE_SCHEDULER_CONFIG)) {
-        CopyFileA(source, copy, FALSE);
-        strcpy(setupState.savedSchedulerPath, copy);
-    } else {
-        // Never made: its deletion later is harmless.
-        strcpy(setupState.savedSchedulerPath, setupState.savedConfigPath);
+// A folder of the upgrade's own under the temporary folder, made fresh, so
+// that nothing another run or program left there passes for this run's
+// copies. False when none can be made.
+static bool makeUpgradeFolder(const char *temporaryFolder) {
+    char *folder = setupState.upgradeFolder;
+    for (unsigned number = 1; number <= TY_UPGRADE_FOLDER_TRIES; number++) {
+        char name[sizeof TY_UPGRADE_FOLDER_NAME + 10];
+        strcpy(name, TY_UPGRADE_FOLDER_NAME);
+        appendDecimal(name, sizeof name, (int)number);
+        if (!composePath(folder, temporaryFolder, name)) break;
+        if (_mkdir(folder) == 0) {
+            // Every later path is the folder followed by a name.
+            if (composePath(folder, folder, "\\")) return true;
+            _rmdir(folder);
+            break;
+        }
+        // Taken by an earlier run: the next number. Anything else (a
+        // temporary folder that is missing, full or read-only) ends the
+        // search.
+        if (errno != EEXIST) break;
     }
+    folder[0] = '\0';
+    return false;
+}
+
+// Whether a copy that failed failed only for want of its source, which is
+// then not there to be lost.
+static bool sourceMissing(const char *source) {
+    if (GetFileAttributesA(source) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Copies the old folder's file name into the upgrade's folder; the copy's
+// path into copy. 1 copied, 0 not there to copy, -1 there but not copied.
+static int saveFile(const char *name, char *copy) {
+    char source[TY_PATH_SIZE];
+    if (!composePath(source, setupState.oldInstallDir, name)) return 0;
+    if (composePath(copy, setupState.upgradeFolder, name) && CopyFileA(source, copy, FALSE))
+        return 1;
+    copy[0] = '\0';
+    if (sourceMissing(source)) return 0;
+    // The box names the file the user would lose.
+    showMessageOfParts(NULL, TY_TEXT_CONFIGURATION_NOT_SAVED, source,
+                       TY_TEXT_CONFIGURATION_NOT_SAVED_AFTER, setupState.setupCaption,
+                       MB_ICONERROR);
+    return -1;
+}
+
+// The old configuration into the upgrade's folder. The scheduler's file is
+// only worth saving with the configuration it belongs to. False when a file
+// that is there could not be saved: the old uninstaller would delete the
+// only copy, so the upgrade stops here, with nothing changed.
+static bool saveConfiguration(void) {
+    int saved = saveFile(TY_FILE_PRODUCT_CONFIG, setupState.savedConfigPath);
+    if (saved <= 0) return saved == 0;
+    setupState.configSaved = true;
+    if (saveFile(TY_FILE_SCHEDULER_CONFIG, setupState.savedSchedulerPath) >= 0) return true;
+    deleteSavedCopies();
+    setupState.configSaved = false;
+    return false;
 }
 
 // The temporary copy goes whether or not it ran; a copy still held by the
@@ -172,23 +257,22 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
 
     char temporaryFolder[TY_PATH_SIZE];
     DWORD length = GetTempPathA(sizeof temporaryFolder, temporaryFolder);
-    if (length == 0 || length >= sizeof temporaryFolder) {
+    if (length == 0 || length >= sizeof temporaryFolder || !makeUpgradeFolder(temporaryFolder)) {
         MessageBoxA(NULL, TY_TEXT_NO_TEMPORARY_FOLDER, setupState.setupCaption, MB_ICONERROR);
         exitInstaller(-1);
     }
-    if (folderFits) saveConfiguration(temporaryFolder);
+    if (folderFits && !saveConfiguration()) {
+        *exitCode = -1;
+        return false;
+    }
 
     // The command line: the copy's path and the argument, in one buffer that
-    // CreateProcessA may write to.
+    // CreateProcessA may write to. Only this run's own copy is ever run.
     char commandLine[TY_PATH_SIZE + sizeof TY_UNINSTALLER_ARGUMENT];
     char source[TY_PATH_SIZE];
-    bool copied = false;
-    if (folderFits && composePath(source, setupState.oldInstallDir, TY_FILE_UNINSTALLER) &&
-        composePath(commandLine, temporaryFolder, TY_FILE_UNINSTALLER)) {
-        copied = CopyFileA(source, commandLine, FALSE) != FALSE;
-        // Any other failure leaves an earlier copy, if there is one, to run.
-        if (!copied && GetLastError() != ERROR_FILE_NOT_FOUND) copied = true;
-    }
+    bool copied = folderFits && composePath(source, setupState.oldInstallDir, TY_FILE_UNINSTALLER) &&
+                  composePath(commandLine, setupState.upgradeFolder, TY_FILE_UNINSTALLER) &&
+                  CopyFileA(source, commandLine, FALSE);
     if (!copied) {
         MessageBoxA(NULL, TY_TEXT_CANNOT_COPY_UNINSTALLER, setupState.setupCaption, MB_ICONERROR);
         disposeSavedConfiguration();

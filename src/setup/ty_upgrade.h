@@ -17,7 +17,16 @@ int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand);
 
 // Deletes an upgrade's saved configuration copies; when the old version has
 // already been removed they are the user's only copy and are kept instead,
-// and the user is told where they are.
+// and the user is told where they are. Then removes the upgrade's folder if
+// nothing is left in it.
 void disposeSavedConfiguration(void);
+
+// After an update whose saved configuration did not all go back into the
+// new installation: the box that names the copies kept.
+void reportConfigurationNotMigrated(void);
+
+// Removes the upgrade's folder under the temporary folder when nothing of
+// the run is left in it.
+void removeUpgradeFolder(void);
 
 #endif

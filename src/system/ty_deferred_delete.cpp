@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include "ty_product.h"
+#include "ty_registry.h"
 #include "ty_setup_state.h"
 
 #define TY_TEXT_NO_WINDOWS_FOLDER_LATER                                         \
@@ -18,10 +19,20 @@
     "indicates a serious problem with your Windows installation. Please "      \
     "investigate it once this program finishes."
 
+#define TY_TEXT_FOLDER_LEFT                                                     \
+    "The following folder could not be deleted, and Windows cannot be asked "  \
+    "to delete it at the next system reboot. Please delete it yourself after " \
+    "the next reboot:\n\n\t"
+
 #define TY_WININIT_NAME "\\WININIT.INI"
 #define TY_RENAME_SECTION "Rename"
 #define TY_RENAME_HEADER "[" TY_RENAME_SECTION "]\r\n"
 #define TY_RENAME_KEY "NUL="
+
+#define TY_KEY_RUN_ONCE "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"
+#define TY_VALUE_FOLDER_REMOVAL TY_MAKER_NAME " folder "
+#define TY_INTERPRETER_FALLBACK "\\COMMAND.COM"
+#define TY_REMOVE_FOLDER " /C RD "
 
 bool getWininitPath(char *path) {
     UINT length = GetWindowsDirectoryA(path, TY_PATH_SIZE);
@@ -175,6 +186,62 @@ static void appendRenameLine(const char *iniPath, const char *item) {
     free(text);
 }
 
+// Asks Windows to remove the emptied folder once it has started again: a
+// RunOnce entry that has the command interpreter run RD, which removes only
+// an empty folder, so a folder that someone has filled again meanwhile stays
+// with everything in it. WININIT.INI cannot do it, as it deletes files only.
+// The entries run after WININIT.INI's deletions. Windows runs them one after
+// another in the order they were made, and Wine in the reverse order of
+// their names: numbering them downwards makes both remove the folders in the
+// order they were handed over, innermost first. windowsFolder is the
+// fallback for a system that does not name its interpreter. False when no
+// entry could be made.
+static bool scheduleFolderRemoval(const char *windowsFolder, const char *folder) {
+    char command[TY_REGISTRY_DATA_SIZE];
+    DWORD length = GetEnvironmentVariableA("COMSPEC", command, sizeof command);
+    if (length == 0 || length >= sizeof command) {
+        length = (DWORD)strlen(windowsFolder);
+        if (length + sizeof TY_INTERPRETER_FALLBACK > sizeof command) return false;
+        memcpy(command, windowsFolder, length);
+        memcpy(command + length, TY_INTERPRETER_FALLBACK, sizeof TY_INTERPRETER_FALLBACK);
+    }
+    if (_access(command, 0) != 0) return false;
+    // RD takes the folder without a closing "\"; a name that Windows could
+    // not shorten is quoted.
+    size_t folderLength = strlen(folder);
+    if (folderLength > 3 && folder[folderLength - 1] == '\\') folderLength--;
+    bool quoted = memchr(folder, ' ', folderLength) != NULL;
+    size_t at = strlen(command);
+    if (at + sizeof TY_REMOVE_FOLDER + folderLength + (quoted ? 2 : 0) > sizeof command)
+        return false;
+    memcpy(command + at, TY_REMOVE_FOLDER, sizeof TY_REMOVE_FOLDER - 1);
+    at += sizeof TY_REMOVE_FOLDER - 1;
+    if (quoted) command[at++] = '"';
+    memcpy(command + at, folder, folderLength);
+    at += folderLength;
+    if (quoted) command[at++] = '"';
+    command[at] = '\0';
+
+    if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_RUN_ONCE, NULL, NULL)) return false;
+    for (int number = 999; number >= 100; number--) {
+        // Three digits, so that names and numbers sort alike.
+        char name[sizeof TY_VALUE_FOLDER_REMOVAL + 3] = TY_VALUE_FOLDER_REMOVAL;
+        char *digits = name + sizeof TY_VALUE_FOLDER_REMOVAL - 1;
+        digits[0] = (char)('0' + number / 100);
+        digits[1] = (char)('0' + number / 10 % 10);
+        digits[2] = (char)('0' + number % 10);
+        digits[3] = '\0';
+        char data[TY_REGISTRY_DATA_SIZE];
+        // A present value's data comes back in the buffer.
+        strcpy(data, command);
+        if (!setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_RUN_ONCE, NULL, NULL, name,
+                                      data))
+            return false;
+        if (registryStatus == TY_REG_VALUE_WRITTEN) return true;
+    }
+    return false;
+}
+
 bool deleteNowOrAtReboot(const char *path, bool isFolder) {
     int result = isFolder ? _rmdir(path) : _unlink(path);
     if (result == 0 || errno == ENOENT) return true;
@@ -192,6 +259,23 @@ bool deleteNowOrAtReboot(const char *path, bool isFolder) {
                     MB_ICONERROR);
         return true;
     }
-    appendRenameLine(iniPath, path);
-    return false;
+    // These systems carry the hand-overs out before long names are known:
+    // a line with a long name would be passed over. When there is no short
+    // name (not on a long-name volume), the name as given is the one.
+    char shortPath[TY_PATH_SIZE];
+    DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    const char *item = length > 0 && length < sizeof shortPath ? shortPath : path;
+    if (!isFolder) {
+        appendRenameLine(iniPath, item);
+        return false;
+    }
+    iniPath[strlen(iniPath) - (sizeof TY_WININIT_NAME - 1)] = '\0';
+    if (scheduleFolderRemoval(iniPath, item)) return false;
+
+    // Nothing will remove it: the user is told which folder stays.
+    char message[sizeof TY_TEXT_FOLDER_LEFT + TY_PATH_SIZE];
+    strcpy(message, TY_TEXT_FOLDER_LEFT);
+    strcat(message, path);
+    MessageBoxA(NULL, message, TY_CAPTION_DEFERRED_DELETE, MB_ICONWARNING);
+    return true;
 }

@@ -51,8 +51,16 @@ static bool acceptFolder(HWND page) {
     char *folder = setupState.installDir;
     GetDlgItemTextA(page, IDC_FOLDER, folder, TY_PATH_SIZE);
     if (folder[0] == '\0') buildDefaultFolder(folder);
+    // The folder as Windows will make it: "..", ".", forward and doubled
+    // separators resolved, a folder given from the root put on the current
+    // drive. The confirmation, the registry and a rollback then all name the
+    // folder that really is there. A network path stays one.
+    char resolved[TY_PATH_SIZE];
+    DWORD resolvedLength = GetFullPathNameA(folder, sizeof resolved, resolved, NULL);
+    bool fits = resolvedLength < sizeof resolved;
+    if (fits && resolvedLength > 0) strcpy(folder, resolved);
     size_t length = strlen(folder);
-    if (length > folderLimit()) {
+    if (!fits || length > folderLimit()) {
         MessageBoxA(page,
                     "The name of the chosen installation directory is too long. Please specify "
                     "a shorter one.",

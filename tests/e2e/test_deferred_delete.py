@@ -1,8 +1,9 @@
 """Deletion now or at the next start under Wine, end to end: items that
 another process holds open are handed over (PendingFileRenameOperations on
-the NT family, the [Rename] section of WININIT.INI on the Windows 95
-family), the pending-restart check then reports them, and Wine's simulated
-restart (wineboot -r) carries them out.
+the NT family; on the Windows 95 family files through the [Rename] section
+of WININIT.INI and folders through RunOnce entries), the pending-restart
+check then reports them, and Wine's simulated restart (wineboot -r)
+carries them out.
 
 Each class plays one machine's story in order in setUpClass, with
 ty_system_probe.exe running the installer's own code, and notes what it saw;
@@ -15,6 +16,7 @@ from harness import HarnessError, Session, start_holder
 
 PROBE = 'ty_system_probe.exe'
 SESSION_MANAGER = r'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
+RUN_ONCE = r'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
 PENDING_RENAMES = 'PendingFileRenameOperations'
 HOLD_SECONDS = 600
 HOLD_TIMEOUT_S = 30
@@ -82,6 +84,18 @@ class Machine:
                     self.session.fail(f'unexpected value: {line!r}')
                 return parts[2].split('\\0')
         self.session.fail(f'reg query ended with {code} without the value')
+
+    def run_once(self):
+        """The RunOnce entries of the installer's folder removals, name to
+        command."""
+        code, output = self.wine('wine', 'reg', 'query', RUN_ONCE)
+        entries = {}
+        for line in output.splitlines():
+            parts = line.strip().split('    ')
+            if len(parts) == 3 and parts[0].startswith('Tessaly folder '):
+                entries[parts[0]] = parts[2]
+        self.session.note(f'RunOnce entries: {entries}')
+        return entries
 
     def wininit_names(self):
         """The names under which WININIT.INI and its leftovers lie in the
@@ -208,11 +222,16 @@ class DeferredDeletionNtFamily(StoryTestCase):
 
 
 class DeferredDeletionWindows95Family(StoryTestCase):
-    """Wine set to Windows 98: the hand-overs go into WININIT.INI, which the
-    restart carries out and keeps as wininit.bak."""
+    """Wine set to Windows 98: files are handed over under their short names
+    through WININIT.INI, which the restart carries out and keeps as
+    wininit.bak; folders through RunOnce entries that remove them once
+    empty, innermost first."""
 
     WININIT = r'C:\windows\WININIT.INI'
     OTHER_PROGRAMS_WININIT = '[Other]\r\nkeep=this\r\n'
+    OUTER = r'C:\ty-held'
+    INNER = r'C:\ty-held\Inner Folder'
+    FILES = [r'C:\ty-held\Inner Folder\one file.txt', r'C:\ty-held\Inner Folder\two.txt']
     maxDiff = None
 
     @classmethod
@@ -238,22 +257,27 @@ class DeferredDeletionWindows95Family(StoryTestCase):
         seen['first wininit after restart'] = machine.wininit_names()
         seen['first pending after restart'] = machine.run('pending')
 
-        # Three hand-overs into a WININIT.INI that another program wrote.
+        # Two files with long names and their two folders, into a
+        # WININIT.INI that another program wrote.
         machine.write(cls.WININIT, cls.OTHER_PROGRAMS_WININIT.encode('latin-1'))
         seen['pending with other wininit'] = machine.run('pending')
-        machine.write(r'C:\ty-held\one.txt', b'one\r\n')
-        machine.write(r'C:\ty-held\two.txt', b'two\r\n')
-        machine.hold(r'C:\ty-held\one.txt', r'C:\ty-held\two.txt', r'C:\ty-held')
-        seen['held'] = machine.run('delete', r'C:\ty-held\one.txt', 'file',
-                                   'delete', r'C:\ty-held\two.txt', 'file',
-                                   'delete', r'C:\ty-held', 'folder')
-        seen['held on disk'] = machine.listing(r'C:\ty-held')
+        for path in cls.FILES:
+            machine.write(path, b'held\r\n')
+        seen['short names'] = machine.run(*[order for path in cls.FILES + [cls.INNER, cls.OUTER]
+                                            for order in ('short', path)])
+        machine.hold(*cls.FILES, cls.INNER)
+        seen['held'] = machine.run(*[order for path in cls.FILES
+                                     for order in ('delete', path, 'file')],
+                                   'delete', cls.INNER, 'folder', 'delete', cls.OUTER, 'folder')
+        seen['held on disk'] = machine.listing(cls.INNER)
         seen['held wininit text'] = machine.read(cls.WININIT)
+        seen['run once'] = machine.run_once()
         seen['renames'] = machine.pending_renames()
         seen['pending'] = machine.run('pending')
         machine.release()
         machine.restart()
-        seen['held after restart'] = machine.listing(r'C:\ty-held')
+        seen['held after restart'] = machine.listing(cls.OUTER)
+        seen['run once after restart'] = machine.run_once()
         seen['wininit after restart'] = machine.wininit_names()
         seen['wininit.bak text'] = machine.read(r'C:\windows\wininit.bak')
         seen['pending after restart'] = machine.run('pending')
@@ -282,17 +306,36 @@ class DeferredDeletionWindows95Family(StoryTestCase):
     def test_a_wininit_without_a_rename_section_counts_as_pending(self):
         self.assertEqual(['pending'], self.seen['pending with other wininit'])
 
-    def test_three_held_items_are_handed_over_and_stay(self):
-        self.assertEqual(['handed-over'] * 3, self.seen['held'])
-        self.assertEqual(['one.txt', 'two.txt'], self.seen['held on disk'])
+    def test_wine_gives_long_names_short_names_of_eight_and_three(self):
+        short = self.seen['short names']
+        for path, name in zip(self.FILES + [self.INNER, self.OUTER], short):
+            with self.subTest(path):
+                self.assertRegex(name, r'^C:(\\[^\\ .]{1,8}(\.[^\\ .]{1,3})?)+$')
+                self.assertEqual(path.count('\\'), name.count('\\'), f'got {name}')
+        self.assertEqual(self.OUTER, short[3], 'a short name is its own short name')
 
-    def test_each_hand_over_adds_its_own_line_in_order_after_the_other_sections(self):
+    def test_four_held_items_are_handed_over_and_stay(self):
+        self.assertEqual(['handed-over'] * 4, self.seen['held'])
+        self.assertEqual(['one file.txt', 'two.txt'], self.seen['held on disk'])
+
+    def test_files_get_a_line_each_under_their_short_names_after_the_other_sections(self):
+        one, two = self.seen['short names'][:2]
         self.assertEqual(self.OTHER_PROGRAMS_WININIT
                          + '[Rename]\r\n'
-                         'NUL=C:\\ty-held\\one.txt\r\n'
-                         'NUL=C:\\ty-held\\two.txt\r\n'
-                         'NUL=C:\\ty-held\r\n',
+                         f'NUL={one}\r\n'
+                         f'NUL={two}\r\n',
                          self.seen['held wininit text'])
+
+    def test_folders_get_run_once_removals_numbered_downwards_from_the_innermost(self):
+        inner, outer = self.seen['short names'][2:]
+        entries = self.seen['run once']
+        self.assertEqual(['Tessaly folder 998', 'Tessaly folder 999'], sorted(entries))
+        for name, folder in (('Tessaly folder 999', inner), ('Tessaly folder 998', outer)):
+            with self.subTest(name):
+                interpreter, _, removed = entries[name].partition(' /C RD ')
+                self.assertEqual(folder, removed, f'got {entries[name]!r}')
+                self.assertTrue(os.path.isfile(self.session.host_path(interpreter)),
+                                f'{interpreter} is not on disk')
 
     def test_the_windows_95_family_schedules_nothing_in_the_registry(self):
         self.assertIsNone(self.seen['renames'], f'scheduled: {self.seen["renames"]}')
@@ -300,10 +343,10 @@ class DeferredDeletionWindows95Family(StoryTestCase):
     def test_the_rename_lines_count_as_pending(self):
         self.assertEqual(['pending'], self.seen['pending'])
 
-    def test_the_restart_deletes_the_files_but_leaves_the_folder(self):
-        # Wine carries out a "NUL=" line with DeleteFile, which does not
-        # remove folders: the emptied folder stays.
-        self.assertEqual([], self.seen['held after restart'])
+    def test_the_restart_deletes_the_files_then_the_folders_innermost_first(self):
+        self.assertIsNone(self.seen['held after restart'],
+                          f'{self.OUTER} still holds {self.seen["held after restart"]}')
+        self.assertEqual({}, self.seen['run once after restart'])
 
     def test_the_restart_keeps_wininit_as_wininit_bak_and_nothing_is_pending(self):
         self.assertEqual(['wininit.bak'], self.seen['wininit after restart'])

@@ -65,16 +65,16 @@ class FailedInstallations(unittest.TestCase):
     # -- the machine before a case
 
     def forget(self, *registry):
-        self.machine.forget(*registry, places=['C:\\Apps', 'C:\\Deep'])
+        self.machine.forget(*registry, places=['C:\\Apps', 'C:\\Deep', 'C:\\Empty', 'C:\\New'])
 
-    def walk(self, folder=None):
+    def walk(self, folder=None, confirmed=None):
         """The pages up to the confirmation, to the default folder or one
-        typed in."""
+        typed in (confirmed as given, or as the installer resolves it)."""
         if folder is None:
             return [welcome(), licence(self.licence_text), destination(), confirmation()]
         return [welcome(), licence(self.licence_text),
                 destination(actions=[('type', FOLDER_ID, folder), ('click', FORWARD)]),
-                confirmation(folder)]
+                confirmation(confirmed or folder)]
 
     def index_of(self, name):
         return self.names.index(name) + 1
@@ -92,18 +92,18 @@ class FailedInstallations(unittest.TestCase):
 
     # -- files
 
-    def test_a_folder_named_like_an_entry_stops_the_files_and_the_maker_folder_waits(self):
-        # The destination existed (it holds the folder), so it and the
-        # maker's folder cannot go now: handed over, and left by the
-        # restart since they are not empty.
+    def test_a_folder_named_like_an_entry_stops_the_files_and_the_user_s_folders_stay(self):
+        # The destination and the maker's folder were there before (they
+        # hold the folder): the run's files go, the folders are the user's
+        # and are neither handed over nor named for deletion.
         self.forget()
         blocker = INSTALL_DIR + 'TYEngine.dll'
         self.machine.make_folder(blocker)
         index = self.index_of('TYEngine.dll')
         now, restarted = self.fail_installation(
-            'entry-named-folder', file_not_created(blocker) + [files_left(MAKER_FOLDER)],
+            'entry-named-folder', file_not_created(blocker),
             WRITING, bar_position(self.sizes, index - 1))
-        self.assertEqual([pending(INSTALL_DIR, MAKER_FOLDER)], now)
+        self.assertEqual([], now)
         self.assertEqual([], restarted)
 
     def test_a_file_another_program_keeps_to_itself_stops_the_files(self):
@@ -112,9 +112,9 @@ class FailedInstallations(unittest.TestCase):
         self.machine.write(held, b'in use elsewhere\r\n')
         index = self.index_of('TYEngine.dll')
         now, restarted = self.fail_installation(
-            'file-in-use', file_not_created(held) + [files_left(MAKER_FOLDER)],
+            'file-in-use', file_not_created(held),
             WRITING, bar_position(self.sizes, index - 1), hold=([held], 'lock'))
-        self.assertEqual([pending(INSTALL_DIR, MAKER_FOLDER)], now)
+        self.assertEqual([], now)
         self.assertEqual([], restarted)
 
     def test_a_path_longer_than_259_characters_is_a_file_that_cannot_be_created(self):
@@ -195,22 +195,31 @@ class FailedInstallations(unittest.TestCase):
 
     # -- folders and keys that were there before
 
-    def test_a_destination_with_files_of_its_own_waits_for_the_restart_and_stays(self):
+    def test_a_destination_with_files_of_its_own_stays_as_it_was(self):
         self.forget(RUN_VALUE_LEFT_OVER)
         self.machine.write(INSTALL_DIR + 'my notes.txt', b'mine\r\n')
-        now, restarted = self.fail_installation(
-            'destination-with-files', registry_not_written() + [files_left(MAKER_FOLDER)],
-            CONFIGURING, 100)
-        self.assertEqual([pending(INSTALL_DIR, MAKER_FOLDER)], now)
+        now, restarted = self.fail_installation('destination-with-files', registry_not_written(),
+                                                CONFIGURING, 100)
+        self.assertEqual([], now)
         self.assertEqual([], restarted)
 
-    def test_a_maker_folder_holding_something_else_waits_for_the_restart_and_stays(self):
+    def test_a_maker_folder_holding_something_else_stays_as_it_was(self):
         self.forget(RUN_VALUE_LEFT_OVER)
         self.machine.write(MAKER_FOLDER + '\\Other\\other.txt', b'other\r\n')
+        now, restarted = self.fail_installation('maker-folder-with-other', registry_not_written(),
+                                                CONFIGURING, 100)
+        self.assertEqual([], now)
+        self.assertEqual([], restarted)
+
+    def test_a_typed_dot_dot_over_an_empty_folder_leaves_that_folder(self):
+        # Confirmed as resolved; the rollback takes out the one level the
+        # run made, and the user's empty folder stays.
+        self.forget(RUN_VALUE_LEFT_OVER)
+        self.machine.make_folder('C:\\Empty')
         now, restarted = self.fail_installation(
-            'maker-folder-with-other', registry_not_written() + [files_left(MAKER_FOLDER)],
-            CONFIGURING, 100)
-        self.assertEqual([pending(MAKER_FOLDER)], now)
+            'dot-dot', registry_not_written(), CONFIGURING, 100,
+            walk=self.walk('C:\\New\\..\\Empty\\Quenfold', 'C:\\Empty\\Quenfold'))
+        self.assertEqual([], now)
         self.assertEqual([], restarted)
 
     def test_a_maker_key_of_another_product_keeps_the_key_and_the_maker_folder(self):

@@ -18,15 +18,16 @@ import tempfile
 import time
 import unittest
 
-from harness import EXIT_FATAL, Box, Session
-from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CANNOT_RUN, CONFIG, DONE, EARLIER, FAKE_LOG,
+from harness import CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, Session, package_header
+from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_LOG,
                      FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
                      MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE, PENDING_REBOOT,
                      PENDING_RENAMES, PRODUCT, PRODUCT_KEY, REGISTRY_FAILED, RUN_KEY, RUN_VALUE,
                      SCHEDULER_DATA, SESSION_MANAGER, START_LOG, START_MENU_FOLDER,
                      UNDO_AFTER_REGISTRY, UNINSTALL_KEY, UNINSTALLER, UNINSTALLER_CAPTION,
-                     USER_CONFIG, USER_SCHEDULE, WILL_NOW_CLOSE, forget_product, helper_path,
-                     hold_file, install_earlier, kept, log_lines, product_files, progress,
+                     UPGRADE_FOLDER, USER_CONFIG, USER_SCHEDULE, WILL_NOW_CLOSE, forget_product,
+                     helper_path, hold_file, install_earlier, kept, log_lines, not_migrated,
+                     not_saved, product_files, progress,
                      put_helpers, put_installers, question, read_host, reg_import, reg_query,
                      reg_subkeys, remove_host, stop_holders, temp_folder, uninstaller_question,
                      update_complete, updater_box, wait_for_lines, write_host)
@@ -34,6 +35,7 @@ from wizard import SETUP_CAPTION, sample_licence_text
 
 # The retries of the deletion of the temporary uninstaller: 1 s, then 10 s.
 DELETE_RETRIES_S = 11
+MODIFIED = '\nThe installer detected that the original installation data has been modified.'
 
 
 def described(data):
@@ -71,6 +73,7 @@ class UpgradeCase(unittest.TestCase):
             cls.earlier, cls.program = put_installers(cls.session)
             put_helpers(cls.session)
             cls.temp = temp_folder(cls.session)
+            cls.run = cls.temp + UPGRADE_FOLDER
             cls.licence_text = sample_licence_text()
             cls.session.follow_descendants()
         except BaseException:
@@ -93,10 +96,14 @@ class UpgradeCase(unittest.TestCase):
                       f'expected {described(expected)}')
 
     def assert_copies(self, config, schedule, uninstaller=None):
-        """The temporary folder's copies: the expected bytes, or None for none."""
-        self.assert_file(self.temp + CONFIG, config, 'saved configuration')
-        self.assert_file(self.temp + SCHEDULER_DATA, schedule, 'saved scheduler data')
-        self.assert_file(self.temp + UNINSTALLER, uninstaller, 'temporary uninstaller')
+        """The upgrade folder's copies: the expected bytes, or None for none;
+        the folder itself goes with the last of them."""
+        self.assert_file(self.run + CONFIG, config, 'saved configuration')
+        self.assert_file(self.run + SCHEDULER_DATA, schedule, 'saved scheduler data')
+        self.assert_file(self.run + UNINSTALLER, uninstaller, 'temporary uninstaller')
+        left = os.path.exists(self.session.host_path(self.run))
+        self.assertEqual(left, any(c is not None for c in (config, schedule, uninstaller)),
+                         f'{self.run} is {"still there" if left else "gone"}')
 
     def assert_earlier_installed(self):
         """2.5 as installed, with the user's settings, and no 2.9."""
@@ -123,7 +130,7 @@ class UpgradeCase(unittest.TestCase):
         """The helper's record: started from the temporary copy with the
         argument "update", then each order and its result."""
         lines = self.fake_log()
-        started = [f'{self.temp}{UNINSTALLER} update', 'C:\\ty-e2e']
+        started = [f'{self.run}{UNINSTALLER} update', 'C:\\ty-e2e']
         wanted = [['started', *started]] + [list(line) for line in expected]
         self.assertEqual(lines, wanted, f'the stand-in uninstaller\'s record: got {lines}, '
                                         f'expected {wanted}')
@@ -149,7 +156,7 @@ class UpgradeStopped(UpgradeCase):
         if self.real_uninstaller is None:
             self.install()
         stop_holders(self.session)
-        for path in (self.temp + CONFIG, self.temp + SCHEDULER_DATA, self.temp + UNINSTALLER,
+        for path in (self.run, self.temp + 'TYUpgrade2', self.temp + UNINSTALLER,
                      'C:\\ty-e2e\\' + FAKE_ORDERS, 'C:\\ty-e2e\\' + FAKE_LOG):
             remove_host(self.session, path)
         write_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}', self.real_uninstaller)
@@ -209,28 +216,83 @@ class UpgradeStopped(UpgradeCase):
         self.assertEqual(values, {'InstallDir': INSTALL_DIR},
                          f'the {EARLIER} version key after the stopped removal: got {values}')
 
-    def test_an_old_folder_that_is_gone_cannot_be_run_after_11_seconds_of_retries(self):
-        # The copy fails for want of the folder, not of the file: the run is
-        # tried all the same, and the deletion of the copy that was never
-        # made is retried before the installer says it could not run it.
+    def test_an_old_folder_that_is_gone_cannot_be_copied(self):
+        # Nothing of the user's is there to save; the uninstaller cannot be
+        # copied either, and nothing else is run in its place.
         version_key = f'{PRODUCT_KEY}\\{EARLIER}'
         gone = 'C:\\Gone\\Quenfold'
         self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d', gone,
                              '/f')
-        stamps = {}
         try:
             self.session.play(self.program, [
-                Timed(question(), stamps),
-                Timed(updater_box(CANNOT_RUN, 'cannot-run', icon='error'), stamps),
-            ], exit_code=EXIT_FATAL, timeout=40, name='folder-gone')
+                question(),
+                updater_box(CANNOT_COPY, 'cannot-copy', icon='error'),
+            ], exit_code=EXIT_FATAL, name='folder-gone')
         finally:
             self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d',
                                  INSTALL_DIR, '/f')
-        waited = stamps['cannot-run'] - stamps['upgrade-question']
-        self.assertGreaterEqual(waited, DELETE_RETRIES_S,
-                                f'from the question to the next box: got {waited:.1f} s, '
-                                f'expected at least {DELETE_RETRIES_S} s of retries')
         self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_a_damaged_installer_offers_no_upgrade_and_leaves_the_old_version(self):
+        with open(self.session.paths.installer, 'rb') as f:
+            image = bytearray(f.read())
+        header = package_header(bytes(image))
+        image[header['start'] + header['header_size'] + 1000] ^= 0xFF
+        damaged = self.session.put_program(bytes(image), 'damaged.exe')
+        self.session.play(damaged, [Box(MODIFIED + CORRUPTED_PACKAGE_PARAGRAPH)],
+                          exit_code=EXIT_FATAL, name='damaged')
+        self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_no_to_the_pending_restart_comes_before_the_upgrade_and_leaves_the_old_version(self):
+        code, _, errors = self.session.command(
+            'wine', 'reg', 'add', SESSION_MANAGER, '/v', PENDING_RENAMES, '/t', 'REG_MULTI_SZ',
+            '/d', '\\??\\C:\\ty-e2e\\gone.txt', '/f')
+        self.assertEqual(code, 0, f'wine reg add {PENDING_RENAMES}: exit {code}, {errors}')
+        try:
+            self.session.play(self.program, [
+                Box(PENDING_REBOOT, caption=SETUP_CAPTION, icon='question',
+                    buttons=('&Yes', '&No'), press='&No', name='pending-restart'),
+            ], exit_code=EXIT_FATAL, name='pending-restart-no')
+        finally:
+            self.session.command('wine', 'reg', 'delete', SESSION_MANAGER, '/v',
+                                 PENDING_RENAMES, '/f')
+        self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_settings_that_cannot_be_saved_stop_the_upgrade_with_nothing_changed(self):
+        # Another program has the old configuration open, sharing nothing.
+        hold_file(self.session, f'{INSTALL_DIR}\\{CONFIG}', role='lock-file')
+        try:
+            self.session.play(self.program, [
+                question(),
+                not_saved(f'{INSTALL_DIR}\\{CONFIG}'),
+            ], exit_code=EXIT_FATAL, name='settings-not-saved')
+        finally:
+            stop_holders(self.session)
+        self.assert_copies(None, None)
+        self.assert_earlier_installed()
+
+    def test_a_stale_uninstaller_in_the_temporary_folder_never_runs(self):
+        # Copies of the stand-in, which records any start, lie where earlier
+        # attempts could have left them; the old uninstaller itself is in use
+        # and cannot be copied.
+        for stale in (self.temp + UNINSTALLER, self.run + UNINSTALLER):
+            os.makedirs(os.path.dirname(self.session.host_path(stale)), exist_ok=True)
+            shutil.copyfile(helper_path(self.session), self.session.host_path(stale))
+        write_host(self.session, 'C:\\ty-e2e\\' + FAKE_ORDERS, b'exit 99\r\n')
+        hold_file(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}', role='lock-file')
+        try:
+            self.session.play(self.program, [
+                question(),
+                updater_box(CANNOT_COPY, 'cannot-copy', icon='error'),
+            ], exit_code=EXIT_FATAL, name='stale-uninstaller')
+        finally:
+            stop_holders(self.session)
+        self.assertIsNone(self.file('C:\\ty-e2e\\' + FAKE_LOG), 'a stale uninstaller ran')
+        self.assertFalse(os.path.exists(self.session.host_path(self.temp + 'TYUpgrade2')),
+                         'the run\'s own folder was left behind')
         self.assert_earlier_installed()
 
     def test_without_an_uninstaller_the_copy_fails_and_the_saved_copies_go(self):
@@ -250,7 +312,7 @@ class UpgradeStopped(UpgradeCase):
         self.session.play(self.program, [
             question(),
             updater_box(LOCK_LOST, 'lock-lost', icon='warning'),
-            kept(self.temp),
+            kept(self.run),
         ], exit_code=EXIT_FATAL, name='lock-lost')
         self.assert_fake_ran(['take-lock', 'done'], ['exit', 'done'], ['exit', '99'])
         self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
@@ -378,7 +440,7 @@ class UpgradeCompleted(UpgradeCase):
             Box(REGISTRY_FAILED, caption='Tessaly Updater', icon='error', name='registry-failed'),
             Box(UNDO_AFTER_REGISTRY, caption='Tessaly Updater', icon='information',
                 name='undo'),
-            kept(self.temp),
+            kept(self.run),
         ], exit_code=EXIT_FATAL, name='failed-installation')
         self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
         # Neither version is left: 2.5 went with its uninstaller, 2.9 with
@@ -393,25 +455,23 @@ class UpgradeCompleted(UpgradeCase):
         self.assertEqual(entry, {'DisplayName': 'left over'},
                          f'the uninstall entry that was there before: got {entry}')
 
-    def test_no_to_the_pending_restart_after_the_old_uninstaller_keeps_the_saved_settings(self):
-        # Operations left for the next start: the question comes after the
-        # old uninstaller has run, under the updater's caption.
-        code, _, errors = self.session.command(
-            'wine', 'reg', 'add', SESSION_MANAGER, '/v', PENDING_RENAMES, '/t', 'REG_MULTI_SZ',
-            '/d', '\\??\\C:\\ty-e2e\\gone.txt', '/f')
-        self.assertEqual(code, 0, f'wine reg add {PENDING_RENAMES}: exit {code}, {errors}')
-        self.session.play(self.program, [
-            question(),
-            uninstaller_question(),
-            Box(PENDING_REBOOT, caption='Tessaly Updater', icon='question',
-                buttons=('&Yes', '&No'), press='&No', name='pending-restart'),
-            kept(self.temp),
-        ], exit_code=EXIT_FATAL, name='pending-restart-no')
-        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
-        self.assertIsNone(reg_query(self.session, MAKER_KEY),
-                          f'{MAKER_KEY} is still there after the old uninstaller')
-        self.assertFalse(os.path.exists(self.session.host_path(MAKER_FOLDER)),
-                         f'{MAKER_FOLDER} is still there after the old uninstaller')
+    def test_a_saved_file_that_cannot_go_back_is_kept_and_named(self):
+        # The stand-in uninstaller leaves a program holding the saved copy of
+        # the scheduler's data, sharing nothing, and reports 2.5 removed.
+        self.fake_uninstaller(f'lock-file {self.run}{SCHEDULER_DATA} 120', 'exit 99')
+        try:
+            self.session.play(self.program, [
+                question(),
+                progress(),
+                not_migrated(self.run + SCHEDULER_DATA),
+                update_complete(press='&No'),
+            ], exit_code=DONE, name='not-migrated')
+        finally:
+            stop_holders(self.session)
+        self.assert_file(f'{INSTALL_DIR}\\{CONFIG}', USER_CONFIG, 'the migrated configuration')
+        self.assert_file(f'{INSTALL_DIR}\\{SCHEDULER_DATA}', self.new_files[SCHEDULER_DATA],
+                         'the scheduler data that could not be migrated')
+        self.assert_copies(None, USER_SCHEDULE)
 
 
 if __name__ == '__main__':

@@ -212,6 +212,19 @@ class WizardPages(unittest.TestCase):
             ready(UNTICK_ALL + [('click', EXIT)]),
         ], exit_code=DONE, name='trailing-backslash')
 
+    def test_a_typed_folder_is_confirmed_as_windows_resolves_it(self):
+        # From the root: on the installer's current drive; a network path
+        # stays one.
+        for typed, confirmed in (('\\Games\\Quenfold', 'C:\\Games\\Quenfold'),
+                                 ('C:/Games//Quenfold', 'C:\\Games\\Quenfold'),
+                                 ('\\\\server\\share\\Quenfold', '\\\\server\\share\\Quenfold')):
+            with self.subTest(typed):
+                self.session.play(self.program, self.before_destination() + [
+                    destination(actions=[('type', FOLDER_ID, typed), ('click', FORWARD)]),
+                    declined(confirmed),
+                    destination(typed, actions=[('click', EXIT)], name='destination-again'),
+                ], exit_code=LEFT_WITH_EXIT, name='resolved')
+
     def test_no_at_the_confirmation_keeps_the_page_and_yes_goes_on(self):
         folder = 'C:\\Games\\Quenfold'
         self.session.play(self.program, self.before_destination() + [

@@ -29,6 +29,8 @@ RUN_VALUE = 'Tessaly Ticklet for Vexor for DOS'
 UNINSTALL_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
 
 CONFIG, SCHEDULER_DATA, UNINSTALLER = 'TYQuenfold.ini', 'TYScheduler.dat', 'uninstaller.exe'
+# The upgrade's own folder under the temporary folder: the first free name.
+UPGRADE_FOLDER = 'TYUpgrade1\\'
 START_LOG = 'TYStarts.log'
 HELP_FILE = 'quenfold_for_vexor_for_dos.hlp'
 HELP_CONTEXT = 1  # WinHelpA's command for a topic by context number
@@ -86,15 +88,35 @@ UNINSTALLER_QUESTION = (
     f'the new version.\n\nDo you want to remove version {EARLIER} now?')
 
 
-def kept(temp):
+def kept(folder):
     """The box that names the saved configuration once the old version is
     gone and the new one could not be installed."""
     return Box('The previous version of this product has already been removed, but the new '
                'version could not be installed. Your configuration settings have been kept in '
-               f'the following files:\n\n\t{temp}{CONFIG}\n\t{temp}{SCHEDULER_DATA}\n\n'
+               f'the following files:\n\n\t{folder}{CONFIG}\n\t{folder}{SCHEDULER_DATA}\n\n'
                'After you have installed this product again, copy these files into its '
                'installation folder to keep your settings.',
                caption=UPDATER_CAPTION, icon='warning', name='configuration-kept')
+
+
+def not_migrated(*copies):
+    """The box that names the saved copies that could not go back into the
+    new installation."""
+    return Box('The new version of this product has been installed, but your configuration '
+               'settings could not be carried over into it. They have been kept in the '
+               'following files:\n\n\t' + '\n\t'.join(copies) + '\n\nCopy these files into '
+               'the installation folder of this product to keep your settings.',
+               caption=UPDATER_CAPTION, icon='warning', name='not-migrated')
+
+
+def not_saved(file):
+    """The box of a configuration file that is there but cannot be saved."""
+    return Box('Your configuration settings could not be saved before the upgrade: the file'
+               f'\n\n\t{file}\n\ncould not be copied into the temporary folder. Nothing has '
+               'been changed on your system: the previous version is still installed with its '
+               'settings. Please make sure that the temporary folder has free space and can be '
+               'written to, and start the upgrade again.',
+               caption=UPDATER_CAPTION, icon='error', name='not-saved')
 
 
 def question(press='&Yes'):
@@ -262,6 +284,10 @@ def forget_product(session, temp):
     for path in (MAKER_FOLDER, START_MENU_FOLDER, temp + CONFIG, temp + SCHEDULER_DATA,
                  temp + UNINSTALLER):
         remove_host(session, path)
+    host_temp = session.host_path(temp)
+    for name in os.listdir(host_temp) if os.path.isdir(host_temp) else ():
+        if name.startswith('TYUpgrade'):
+            remove_host(session, temp + name)
     for name in (FAKE_ORDERS, FAKE_LOG, HELP_LOG, STOP_HOLDING, 'lock-holder-ready.txt',
                  'lock-holder-failed.txt', 'file-holder-ready.txt', 'file-holder-failed.txt'):
         remove_host(session, 'C:\\ty-e2e\\' + name)
@@ -293,12 +319,13 @@ def product_files(session, installer, folder):
     return files
 
 
-def hold_file(session, windows_path, timeout=15):
+def hold_file(session, windows_path, timeout=15, role='hold-file'):
     """Starts a helper that keeps the file open without delete sharing (until
-    stop_holders), and waits until it does."""
+    stop_holders), and waits until it does; role 'lock-file' shares nothing,
+    so that nobody can even read it."""
     ready = 'C:\\ty-e2e\\file-holder-ready.txt'
     remove_host(session, ready)
-    code, _, errors = session.command('wine', 'start', 'C:\\ty-e2e\\' + HELPER, 'hold-file',
+    code, _, errors = session.command('wine', 'start', 'C:\\ty-e2e\\' + HELPER, role,
                                       windows_path, '600')
     if code != 0:
         raise HarnessError(f'the file holder did not start: exit {code}, {errors}')

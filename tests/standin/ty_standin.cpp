@@ -72,6 +72,7 @@ std::vector<std::string> deniedPaths;
 std::string driveFolders[26];   // "" where a drive is not mapped
 
 DWORD lastError;
+std::vector<std::pair<std::string, std::string>> environment;   // as set, none at first
 int copyCalls;
 int failCopyAt;
 std::vector<StandinCopy> copies;
@@ -341,6 +342,7 @@ void standinReset() {
     }
     for (std::string &folder : driveFolders) folder.clear();
     lastError = 0;
+    environment.clear();
     copyCalls = 0;
     failCopyAt = 0;
     copies.clear();
@@ -911,6 +913,107 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
     return length;
 }
 
+// As Windows resolves a path: separators made backslashes and doubled ones
+// merged, "." and ".." levels applied; a path from the root goes on drive C:,
+// the stand-in's current drive. Relative paths are not used by the product.
+DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR *filePart) {
+    std::string in = fileName;
+    for (char &c : in) if (c == '/') c = '\\';
+    if (in.size() >= 2 && in[0] == '\\' && in[1] != '\\') in = "C:" + in;
+    std::vector<std::string> levels;
+    bool trailing = !in.empty() && in.back() == '\\';
+    size_t at = 0;
+    while (at <= in.size()) {
+        size_t next = in.find('\\', at);
+        if (next == std::string::npos) next = in.size();
+        std::string level = in.substr(at, next - at);
+        if (level == "..") {
+            if (levels.size() > 1) levels.pop_back();
+        } else if (!level.empty() && level != ".") {
+            levels.push_back(level);
+        }
+        at = next + 1;
+    }
+    std::string out;
+    for (size_t i = 0; i < levels.size(); i++) out += (i ? "\\" : "") + levels[i];
+    if (trailing || levels.size() == 1) out += "\\";
+    if (filePart != NULL) *filePart = NULL;
+    if (out.size() + 1 > size) return (DWORD)out.size() + 1;
+    memcpy(buffer, out.c_str(), out.size() + 1);
+    return (DWORD)out.size();
+}
+
+// A name Windows keeps as its own short name: at most eight characters, a
+// dot and at most three, none of them a blank or one that 8.3 names forbid.
+static bool isShortName(const std::string &name) {
+    size_t dot = name.find('.');
+    if (name.empty() || name.find_first_of(" +,;=[]") != std::string::npos) return false;
+    if (dot == std::string::npos) return name.size() <= 8;
+    return dot >= 1 && dot <= 8 && name.size() - dot - 1 <= 3 &&
+           name.find('.', dot + 1) == std::string::npos;
+}
+
+// Every item of the path must exist. Each level that is no 8.3 name becomes
+// the first six of its characters that 8.3 names allow, "~1" and the first
+// three of its extension's, in capitals, as Windows makes the first such
+// name in a folder.
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
+    struct stat status;
+    if (longPath == NULL || stat(hostPath(longPath).c_str(), &status) != 0) {
+        lastError = ERROR_FILE_NOT_FOUND;
+        return 0;
+    }
+    std::string in = longPath, out, level;
+    for (size_t at = 0; at <= in.size(); at++) {
+        if (at < in.size() && in[at] != '\\' && in[at] != '/') {
+            level += in[at];
+            continue;
+        }
+        bool drive = at == 2 && level[1] == ':';
+        if (!level.empty() && !drive && !isShortName(level)) {
+            size_t dot = level.rfind('.');
+            std::string base = level.substr(0, dot), extension, shortLevel;
+            if (dot != std::string::npos) extension = level.substr(dot + 1);
+            for (char c : base)
+                if (shortLevel.size() < 6 && strchr(" .+,;=[]", c) == NULL)
+                    shortLevel += (char)toupper((unsigned char)c);
+            shortLevel += "~1";
+            if (!extension.empty()) shortLevel += "." + extension.substr(0, 3);
+            for (char &c : shortLevel) c = (char)toupper((unsigned char)c);
+            level = shortLevel;
+        }
+        out += level;
+        if (at < in.size()) out += in[at];
+        level.clear();
+    }
+    // Too small a buffer: the size needed, the terminating zero counted.
+    if (shortPath == NULL || out.size() + 1 > size) return (DWORD)out.size() + 1;
+    memcpy(shortPath, out.c_str(), out.size() + 1);
+    return (DWORD)out.size();
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+    for (const auto &variable : environment) {
+        if (strcasecmp(variable.first.c_str(), name) != 0) continue;
+        if (buffer == NULL || variable.second.size() + 1 > size)
+            return (DWORD)variable.second.size() + 1;
+        memcpy(buffer, variable.second.c_str(), variable.second.size() + 1);
+        return (DWORD)variable.second.size();
+    }
+    lastError = 203;  // ERROR_ENVVAR_NOT_FOUND
+    return 0;
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value) {
+    for (size_t i = 0; i < environment.size(); i++) {
+        if (strcasecmp(environment[i].first.c_str(), name) != 0) continue;
+        environment.erase(environment.begin() + (long)i);
+        break;
+    }
+    if (value != NULL) environment.push_back({name, value});
+    return TRUE;
+}
+
 void WINAPI Sleep(DWORD milliseconds) { sleeps.push_back(milliseconds); }
 const std::vector<DWORD> &standinSleeps() { return sleeps; }
 
@@ -1106,7 +1209,20 @@ HBITMAP WINAPI CreateDIBitmap(HDC dc, const BITMAPINFOHEADER *header, DWORD init
     call.dc = dc;
     // The header sits 14 bytes into a BMP file, so it may be unaligned.
     memset(&call.header, 0, sizeof call.header);
-    if (header) memcpy(&call.header, header, sizeof call.header);
+    DWORD headerSize = 0;
+    if (header) memcpy(&headerSize, header, sizeof headerSize);
+    // A 12-byte core header is recorded as the information header GDI makes
+    // of it, its colour table of 3-byte entries as one of 4-byte entries.
+    const unsigned char *core = headerSize == 12 ? (const unsigned char *)header : NULL;
+    if (core) {
+        call.header.biSize = 12;
+        call.header.biWidth = core[4] | core[5] << 8;
+        call.header.biHeight = core[6] | core[7] << 8;
+        call.header.biPlanes = (WORD)(core[8] | core[9] << 8);
+        call.header.biBitCount = (WORD)(core[10] | core[11] << 8);
+    } else if (header) {
+        memcpy(&call.header, header, sizeof call.header);
+    }
     call.init = init;
     // Read every byte the header describes, as GDI would: a colour table or
     // pixel bits that run past their buffer are caught by the address
@@ -1117,7 +1233,14 @@ HBITMAP WINAPI CreateDIBitmap(HDC dc, const BITMAPINFOHEADER *header, DWORD init
     }
     if (info) {
         const unsigned char *table = (const unsigned char *)info + call.header.biSize;
-        call.colourTable.assign(table, table + dibColourTableSize(call.header));
+        if (core) {
+            for (size_t i = 0; i < dibColourTableSize(call.header) / 4; i++) {
+                call.colourTable.insert(call.colourTable.end(), table + i * 3, table + i * 3 + 3);
+                call.colourTable.push_back(0);
+            }
+        } else {
+            call.colourTable.assign(table, table + dibColourTableSize(call.header));
+        }
     }
     call.infoIsHeader = (const void *)info == (const void *)header;
     call.usage = usage;

@@ -589,6 +589,13 @@ const VerifyFault verifyFaults[] = {
          makeBzip2Record("welcome.bmp", bytesOf("GIF89a and some more bytes of a picture"), &(*r)[0]);
          return std::string("entry 0 'welcome.bmp': not a BMP file: no \"BM\" signature");
      }},
+    {"WelcomePicturePixelsCutShort",
+     [](const Workspace &, std::vector<WriterRecord> *r) {
+         Bytes bmp = bitmap();
+         bmp.pop_back();
+         makeBzip2Record("welcome.bmp", bmp, &(*r)[0]);
+         return std::string("entry 0 'welcome.bmp': not a BMP file: its pixel data runs past the end of the file");
+     }},
     {"EntryMissing",
      [](const Workspace &, std::vector<WriterRecord> *r) {
          r->pop_back();
@@ -759,8 +766,20 @@ const Refusal refusals[] = {
          Bytes bmp = bitmap();
          bmp.resize(53);
          std::string path = swapInput(w, a, 0, w.in + "/short.bmp", &bmp);
-         return "entry 0 '" + path +
-                "' is not a BMP file: 53 bytes, shorter than the 54 bytes of a BMP's file and information headers";
+         return "entry 0 '" + path + "' is not a BMP file: its information header runs past the end of the file";
+     }},
+    {"WelcomePictureWithCoreHeaderCutShort",
+     [](Workspace &w, std::vector<std::string> *a) {
+         Bytes bmp(14 + 12 + 2 * 8 - 1, 0);  // 2 x 2, 24 bits: rows of 6 bytes padded to 8
+         bmp[0] = 'B';
+         bmp[1] = 'M';
+         putLe32(&bmp[10], 26);
+         putLe32(&bmp[14], 12);
+         bmp[18] = bmp[20] = 2;
+         bmp[22] = 1;
+         bmp[24] = 24;
+         std::string path = swapInput(w, a, 0, w.in + "/core.bmp", &bmp);
+         return "entry 0 '" + path + "' is not a BMP file: its pixel data runs past the end of the file";
      }},
     {"TwentyFourFiles",
      [](Workspace &, std::vector<std::string> *a) {

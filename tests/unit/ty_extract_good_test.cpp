@@ -55,16 +55,39 @@ struct PictureCase {
     int width;
     int height;     // negative: rows stored top-down
     int bitCount;
+    bool coreHeader;  // the 12-byte header, colour table of 3-byte entries
 };
 
 TY_PRINT_ROW_AS_NAME(PictureCase)
+
+// The same picture behind a 12-byte core header instead of the 40-byte one.
+static Bytes withCoreHeader(const Bytes &file) {
+    uint32_t bitsOffset = readLe32(&file[10]);
+    Bytes core(14 + 12, 0);
+    core[0] = 'B';
+    core[1] = 'M';
+    putLe32(&core[14], 12);
+    core[18] = file[18];  // width, height, planes and bit count in 16 bits each
+    core[19] = file[19];
+    core[20] = file[22];
+    core[21] = file[23];
+    core[22] = 1;
+    core[24] = file[28];
+    for (uint32_t entry = 54; entry < bitsOffset; entry += 4)
+        core.insert(core.end(), file.begin() + entry, file.begin() + entry + 3);
+    putLe32(&core[10], (uint32_t)core.size());
+    core.insert(core.end(), file.begin() + bitsOffset, file.end());
+    putLe32(&core[2], (uint32_t)core.size());
+    return core;
+}
 
 class GoodPictureTest : public BitmapTest, public ::testing::WithParamInterface<PictureCase> {};
 
 TEST_P(GoodPictureTest, BecomesABitmapOfThePicture) {
     const PictureCase &c = GetParam();
     HBITMAP bitmap;
-    expectQuiet(load(pictureFile(c.width, c.height, c.bitCount), &bitmap));
+    Bytes file = pictureFile(c.width, c.height, c.bitCount);
+    expectQuiet(load(c.coreHeader ? withCoreHeader(file) : file, &bitmap));
     ASSERT_NE(bitmap, nullptr);
     int width = -1, height = -1;
     std::vector<uint32_t> pixels;
@@ -91,12 +114,15 @@ TEST_P(GoodPictureTest, BecomesABitmapOfThePicture) {
     EXPECT_EQ(wrong, 0) << "first " << first;
 }
 
-// Widths whose rows need padding to four bytes, and both row orders.
+// Widths whose rows need padding to four bytes, both row orders, both header
+// kinds.
 INSTANTIATE_TEST_SUITE_P(
     Picture, GoodPictureTest,
-    ::testing::Values(PictureCase{"TrueColourBottomUp", 5, 3, 24},
-                      PictureCase{"TrueColourTopDown", 6, -4, 24},
-                      PictureCase{"OnePixel", 1, 1, 24},
-                      PictureCase{"PaletteBottomUp", 7, 5, 8},
-                      PictureCase{"PaletteTopDown", 3, -2, 8}),
+    ::testing::Values(PictureCase{"TrueColourBottomUp", 5, 3, 24, false},
+                      PictureCase{"TrueColourTopDown", 6, -4, 24, false},
+                      PictureCase{"OnePixel", 1, 1, 24, false},
+                      PictureCase{"PaletteBottomUp", 7, 5, 8, false},
+                      PictureCase{"PaletteTopDown", 3, -2, 8, false},
+                      PictureCase{"CoreHeaderTrueColour", 5, 3, 24, true},
+                      PictureCase{"CoreHeaderPalette", 7, 5, 8, true}),
     [](const ::testing::TestParamInfo<PictureCase> &info) { return info.param.name; });

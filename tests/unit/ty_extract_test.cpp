@@ -271,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadBitmapCase{"BitsOffsetAtTheEnd",
                       [] { Bytes f = bmpFile(2, 2, 24); return setLe32(f, 10, (uint32_t)f.size()); }},
         BadBitmapCase{"BitsOffsetFarOut", [] { return setLe32(bmpFile(2, 2, 24), 10, 0xFFFFFFF0u); }},
-        BadBitmapCase{"InfoHeaderTooSmall", [] { return setLe32(bmpFile(2, 2, 24), 14, 12); }},
+        BadBitmapCase{"InfoHeaderTooSmall", [] { return setLe32(bmpFile(2, 2, 24), 14, 16); }},
         BadBitmapCase{"InfoHeaderPastTheEnd",
                       [] { Bytes f = bmpFile(2, 2, 24); return setLe32(f, 14, (uint32_t)f.size()); }},
         BadBitmapCase{"LastRowCut", [] { Bytes f = bmpFile(5, 3, 24); f.resize(f.size() - 1); return f; }},

@@ -31,24 +31,23 @@ std::string pendingDeletions() {
     return list;
 }
 
-struct Flags {
-    bool maker;
-    bool product;
-};
-inline void PrintTo(const Flags &flags, std::ostream *os) {
-    *os << "maker key had subkeys " << flags.maker << ", product key " << flags.product;
-}
-
 }  // namespace
 
-// Every file of the package installed, nothing else in the folders.
+// Every file of the package installed into installDir, whose folders the
+// folder check made where they were missing.
 class RollbackTest : public InstallTest {
 protected:
     void SetUp() override {
         InstallTest::SetUp();
-        makeFolder(kDefaultInstallDir);
+        if (!HasFatalFailure()) install(kDefaultInstallDir);
+    }
+
+    void install(const char *installDir) {
+        strcpy(setupState.installDir, installDir);
+        ASSERT_TRUE(ensureFolderChain(setupState.installDir));
         for (const PackageFile &file : files)
-            makeFile(kDefaultInstallDir + file.name, std::string(file.content.begin(), file.content.end()));
+            makeFile(setupState.installDir + file.name,
+                     std::string(file.content.begin(), file.content.end()));
     }
 
     int rollback(int registryOutcome, int shortcutOutcome) {
@@ -102,69 +101,73 @@ INSTANTIATE_TEST_SUITE_P(
                    {kShortcutsLeftText + kStartMenuFolder, kSystemProblemText, kRegistryLeftText}}),
     [](const ::testing::TestParamInfo<ReportCase> &info) { return info.param.name; });
 
-// -- The maker's folder --------------------------------------------------------------
+// -- The folders: only those the run made go --------------------------------------
 
-class MakerFolderTest : public RollbackTest, public ::testing::WithParamInterface<Flags> {};
+struct FolderCase {
+    const char *name;
+    std::vector<std::string> before;   // folders there before the run
+    const char *installDir;
+    const char *foreignFile;           // put into a folder after it was made
+    const char *heldFile;              // cannot be deleted now
+    std::vector<std::string> gone;
+    std::vector<std::string> kept;
+    std::string pending;               // handed over, each followed by "|"
+    std::string reported;              // the files report's path(s); "" no report
+};
+TY_PRINT_ROW_AS_NAME(FolderCase)
 
-TEST_P(MakerFolderTest, GoesOnlyWhenNeitherKeyHeldAnotherEntry) {
-    setupState.makerKeyHadSubkeys = GetParam().maker;
-    setupState.productKeyHadSubkeys = GetParam().product;
-    bool kept = GetParam().maker || GetParam().product;
-    EXPECT_EQ(rollback(0, 0), TY_FILES_REMOVED);
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-    EXPECT_FALSE(exists(kDefaultInstallDir));
-    EXPECT_EQ(exists(kMakerFolder), kept);
-    EXPECT_EQ(pendingDeletions(), "");
+class RollbackFolderTest : public RollbackTest, public ::testing::WithParamInterface<FolderCase> {
+protected:
+    void SetUp() override { InstallTest::SetUp(); }
+};
+
+TEST_P(RollbackFolderTest, RemovesExactlyTheFoldersTheRunMade) {
+    const FolderCase &row = GetParam();
+    for (const std::string &folder : row.before) {
+        makeFolder(folder);
+        makeFile(folder + "\\mine.txt", "mine");
+    }
+    install(row.installDir);
+    if (row.foreignFile) makeFile(row.foreignFile, "foreign");
+    if (row.heldFile) standinDenyPath(row.heldFile);
+    EXPECT_EQ(rollback(0, 0), row.reported.empty() ? TY_FILES_REMOVED : TY_FILES_DEFERRED);
+    for (const std::string &folder : row.gone) EXPECT_FALSE(exists(folder)) << folder << " is still there";
+    for (const std::string &folder : row.kept) EXPECT_TRUE(exists(folder)) << folder << " has gone";
+    for (const std::string &folder : row.before) EXPECT_TRUE(exists(folder + "\\mine.txt")) << folder;
+    EXPECT_EQ(pendingDeletions(), row.pending);
+    if (row.reported.empty()) {
+        EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
+    } else {
+        ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+        expectBox(0, kFilesLeftText + row.reported, MB_ICONINFORMATION, kOwner);
+    }
 }
 
-// Something else in the product's folder keeps it, and the maker's folder
-// above it, for the next start. The files report comes first and names the
-// outermost folder that was handed over.
-TEST_P(MakerFolderTest, AForeignFileLeavesTheFoldersForTheNextStartAndIsReportedFirst) {
-    setupState.makerKeyHadSubkeys = GetParam().maker;
-    setupState.productKeyHadSubkeys = GetParam().product;
-    bool kept = GetParam().maker || GetParam().product;
-    makeFile(std::string(kDefaultInstallDir) + "notes.txt", "mine");
-    strcpy(setupState.startMenuFolder, kStartMenuFolder);
-    EXPECT_EQ(rollback(6, 5), TY_FILES_DEFERRED);
-
-    ASSERT_EQ(standinMessageBoxes().size(), 4u) << describeBoxes();
-    expectBox(0, kFilesLeftText + (kept ? kInstalledFolder : kMakerFolder), MB_ICONINFORMATION, kOwner);
-    expectBox(1, kShortcutsLeftText + kStartMenuFolder, MB_ICONWARNING, kOwner);
-    expectBox(2, kSystemProblemText, MB_ICONERROR, kOwner);
-    expectBox(3, kRegistryLeftText, MB_ICONERROR, kOwner);
-    expectFiles(1, 24, false);
-    std::string pending = std::string("\\??\\") + kDefaultInstallDir + "|";
-    if (!kept) pending += std::string("\\??\\") + kMakerFolder + "|";
-    EXPECT_EQ(pendingDeletions(), pending);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rollback, MakerFolderTest,
-                         ::testing::Values(Flags{false, false}, Flags{true, false},
-                                           Flags{false, true}),
-                         [](const ::testing::TestParamInfo<Flags> &info) {
-                             return std::string(info.param.maker ? "MakerKey" : "NoMakerKey") +
-                                    (info.param.product ? "ProductKey" : "NoProductKey");
-                         });
-
-// -- Destinations of the user's own ------------------------------------------------
-
-TEST_F(RollbackTest, OutsideAMakersFolderOnlyTheProductsFolderGoes) {
-    makeFolder("C:\\Apps\\Quenfold");
-    strcpy(setupState.installDir, "C:\\Apps\\Quenfold\\");
-    EXPECT_EQ(rollback(0, 0), TY_FILES_REMOVED);
-    EXPECT_FALSE(exists("C:\\Apps\\Quenfold"));
-    EXPECT_TRUE(exists("C:\\Apps"));
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
-
-TEST_F(RollbackTest, FolderLevelsTheInstallationMadeGoWithIt) {
-    char installDir[TY_PATH_SIZE] = "C:\\New\\Deeper\\Quenfold\\";
-    ASSERT_TRUE(ensureFolderChain(installDir));
-    strcpy(setupState.installDir, installDir);
-    makeFile("C:\\New\\Deeper\\Quenfold\\" + files[0].name, "licence");
-    EXPECT_EQ(rollback(0, 0), TY_FILES_REMOVED);
-    EXPECT_FALSE(exists("C:\\New"));
-    EXPECT_TRUE(exists("C:\\Program Files"));
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rollback, RollbackFolderTest,
+    ::testing::Values(
+        FolderCase{"AllMadeByTheRun", {}, kDefaultInstallDir, NULL, NULL,
+                   {kMakerFolder}, {"C:\\Program Files"}, "", ""},
+        FolderCase{"NewLevelsOutsideAMakersFolder", {}, "C:\\New\\Deeper\\Quenfold\\", NULL,
+                   NULL, {"C:\\New"}, {"C:\\Program Files"}, "", ""},
+        FolderCase{"MakerFolderThereBefore", {kMakerFolder}, kDefaultInstallDir, NULL, NULL,
+                   {kInstalledFolder}, {kMakerFolder}, "", ""},
+        // The user's own folder, with the user's files: never handed over,
+        // never named as something to delete.
+        FolderCase{"DestinationThereBefore", {kInstalledFolder}, kDefaultInstallDir, NULL, NULL,
+                   {}, {kInstalledFolder}, "", ""},
+        // A typed ".." over an existing folder: the level made on the way
+        // goes, the existing folder stays.
+        FolderCase{"DotDotOverAnExistingFolder", {"C:\\Empty"}, "C:\\New\\..\\Empty\\Quenfold\\",
+                   NULL, NULL, {"C:\\New", "C:\\Empty\\Quenfold"}, {"C:\\Empty"}, "", ""},
+        FolderCase{"ForeignFileInAFolderOfTheRun", {}, kDefaultInstallDir,
+                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\notes.txt", NULL, {},
+                   {kInstalledFolder},
+                   std::string("\\??\\") + kInstalledFolder + "|\\??\\" + kMakerFolder + "|",
+                   kMakerFolder},
+        FolderCase{"HeldFileInTheUsersFolder", {kInstalledFolder}, kDefaultInstallDir, NULL,
+                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat", {},
+                   {kInstalledFolder},
+                   "\\??\\C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat|",
+                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat"}),
+    [](const ::testing::TestParamInfo<FolderCase> &info) { return info.param.name; });

@@ -146,7 +146,7 @@ void InstallTest::SetUp() {
     setupState.osFamily = 2;
     setupState.programsFolderId = CSIDL_COMMON_PROGRAMS;
     strcpy(setupState.installDir, kDefaultInstallDir);
-    setupState.firstCreatedFolder[0] = '\0';
+    setupState.createdFolderCount = 0;
     setupState.startMenuFolder[0] = '\0';
     setupState.makerKeyHadSubkeys = false;
     setupState.productKeyHadSubkeys = false;

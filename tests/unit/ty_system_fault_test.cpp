@@ -118,6 +118,36 @@ std::string folderNotEmpty(const std::string &path) {
     return path;
 }
 
+// A file that cannot go now: the system refuses to delete it.
+std::string fileNotDeletable(const std::string &path) {
+    std::string host = path;
+    for (char &c : host)
+        if (c == '\\') c = '/';
+    writeHostFile(host, "x");
+    standinDenyPath(path.c_str());
+    return path;
+}
+
+std::string shortName(const std::string &path) {
+    char name[MAX_PATH];
+    DWORD length = GetShortPathNameA(path.c_str(), name, sizeof name);
+    EXPECT_GT(length, 0u) << path;
+    return length > 0 && length < sizeof name ? name : path;
+}
+
+const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+std::string runOnceValue(const char *name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "<no key>";
+    char data[512];
+    DWORD size = sizeof data;
+    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::string(data) : "<no value>";
+}
+
 void expectOneErrorBox(const char *caption, const char *text) {
     const std::vector<StandinMessageBox> &boxes = standinMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u) << describeBoxes();
@@ -509,13 +539,14 @@ TEST_F(DeferredDeleteFaultTest, TheNtFamilyNeedsNoWindowsFolder) {
 }
 
 TEST_F(DeferredDeleteFaultTest, TheFamilyIsAskedAfreshForEveryItem) {
-    std::string first = folderNotEmpty(inFolder("First"));
-    std::string second = folderNotEmpty(inFolder("Second"));
-    EXPECT_FALSE(deleteNowOrAtReboot(first.c_str(), true));
+    std::string first = fileNotDeletable(inFolder("First Engine.dll"));
+    std::string second = fileNotDeletable(inFolder("Second Engine.dll"));
+    EXPECT_FALSE(deleteNowOrAtReboot(first.c_str(), false));
     useFamily(4);
-    EXPECT_FALSE(deleteNowOrAtReboot(second.c_str(), true));
+    EXPECT_FALSE(deleteNowOrAtReboot(second.c_str(), false));
     EXPECT_EQ(pendingRenames(), std::string("\\??\\") + first + std::string("\0\0\0", 3));
-    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), "[Rename]\r\nNUL=" + second + "\r\n");
+    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")),
+              "[Rename]\r\nNUL=" + shortName(second) + "\r\n");
 }
 
 TEST_F(DeferredDeleteFaultTest, ARefusedHandOverIsStillReportedAsHandedOver) {
@@ -549,14 +580,15 @@ TEST_F(DeferredDeleteFaultTest, TheLongestWindowsFolderStillTakesWininit) {
     ASSERT_EQ(mkdir(longest.c_str(), 0755), 0) << longest;
     standinSetWindowsDirectory(longest.c_str());
     useFamily(4);
-    std::string item = folderNotEmpty(inFolder("Quenfold"));
-    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), true));
+    std::string item = fileNotDeletable(inFolder("TYEngine.dll"));
+    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), false));
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-    EXPECT_EQ(readHostFile(longest + "/WININIT.INI"), "[Rename]\r\nNUL=" + item + "\r\n");
+    EXPECT_EQ(readHostFile(longest + "/WININIT.INI"),
+              "[Rename]\r\nNUL=" + shortName(item) + "\r\n");
 
     std::string tooLong = longest + "w";
     standinSetWindowsDirectory(tooLong.c_str());
-    EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), true));
+    EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), false));
     expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText);
 }
 
@@ -575,9 +607,9 @@ TEST_P(WininitFaultTest, LeavesTheFileAsItWas) {
     useFamily(4);
     const std::string before = "[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\nNUL=C:\\OLD.TMP\r\n";
     writeHostFile(hostWindowsFile("WININIT.INI"), before);
-    std::string item = folderNotEmpty(inFolder("Quenfold"));
+    std::string item = fileNotDeletable(inFolder("TYEngine.dll"));
     GetParam().fault();
-    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), true));
+    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), false));
     EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), before);
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
 }
@@ -591,3 +623,88 @@ INSTANTIATE_TEST_SUITE_P(
         WininitFaultCase{"FileCannotBeOpenedForReading", [] { standinFailOpenAt(1); }},
         WininitFaultCase{"FileCannotBeRead", [] { standinSetReadResult(1, -1); }}),
     [](const ::testing::TestParamInfo<WininitFaultCase> &info) { return info.param.name; });
+
+// -- Folders on the other families ---------------------------------------------
+
+class FolderRemovalTest : public SystemTest, public ::testing::WithParamInterface<int> {};
+
+// Removals run innermost first after the restart as long as each folder's
+// entry is numbered below the ones made before it, an earlier run's included.
+TEST_P(FolderRemovalTest, EachFolderGetsARunOnceRemovalNumberedDownwards) {
+    useFamily(GetParam());
+    setString(kRunOnce, "Tessaly folder 999", "C:\\WINDOWS\\COMMAND.COM /C RD C:\\EARLIER");
+    std::string interpreter = inFolder("COMMAND.COM");
+    writeHostFile(folder + "/COMMAND.COM", "MZ");
+    ASSERT_TRUE(SetEnvironmentVariableA("COMSPEC", interpreter.c_str()));
+    std::string outer = folderNotEmpty(inFolder("Tessaly Maker"));
+    std::string inner = folderNotEmpty(outer + "\\Quenfold for Vexor");
+    // The installation folder comes with its closing "\", which RD does not take.
+    EXPECT_FALSE(deleteNowOrAtReboot((inner + "\\").c_str(), true));
+    EXPECT_FALSE(deleteNowOrAtReboot(outer.c_str(), true));
+    EXPECT_EQ(runOnceValue("Tessaly folder 998"), interpreter + " /C RD " + shortName(inner));
+    EXPECT_EQ(runOnceValue("Tessaly folder 997"), interpreter + " /C RD " + shortName(outer));
+    EXPECT_EQ(runOnceValue("Tessaly folder 996"), "<no value>");
+    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), "<no file>");
+    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
+}
+
+INSTANTIATE_TEST_SUITE_P(DeferredDelete, FolderRemovalTest, ::testing::Values(3, 4),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                             return "Family" + std::to_string(info.param);
+                         });
+
+TEST_F(SystemTest, WithoutComspecTheWindowsFolderCommandComRemovesTheFolder) {
+    useFamily(4);
+    writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+    std::string item = folderNotEmpty(inFolder("Quenfold"));
+    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), true));
+    char windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+    EXPECT_EQ(runOnceValue("Tessaly folder 999"),
+              std::string(windows) + "\\COMMAND.COM /C RD " + shortName(item));
+}
+
+// When no removal can be arranged, the user is told which folder to delete.
+struct FolderLeftCase {
+    const char *name;
+    void (*fault)(const std::string &folder);
+};
+
+void PrintTo(const FolderLeftCase &row, std::ostream *os) { *os << row.name; }
+
+class FolderLeftTest : public SystemTest, public ::testing::WithParamInterface<FolderLeftCase> {};
+
+TEST_P(FolderLeftTest, NamesTheFolderAndCountsItAsGone) {
+    useFamily(4);
+    std::string item = folderNotEmpty(inFolder("Quenfold for Vexor"));
+    GetParam().fault(folder);
+    EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), true));
+    const std::vector<StandinMessageBox> &boxes = standinMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << describeBoxes();
+    EXPECT_EQ(boxes[0].caption, "Tessaly Installer/Uninstaller");
+    EXPECT_EQ(boxes[0].text,
+              "The following folder could not be deleted, and Windows cannot be asked to delete "
+              "it at the next system reboot. Please delete it yourself after the next reboot:\n\n\t" +
+                  item);
+    EXPECT_EQ(boxes[0].style, MB_ICONWARNING) << "got 0x" << std::hex << boxes[0].style;
+    EXPECT_EQ(runOnceValue("Tessaly folder 999"), keyExists(kRunOnce) ? "<no value>" : "<no key>");
+    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), "<no file>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DeferredDelete, FolderLeftTest,
+    ::testing::Values(
+        FolderLeftCase{"NoInterpreter", [](const std::string &) {}},
+        FolderLeftCase{"ComspecNamesNoFile", [](const std::string &folder) {
+            SetEnvironmentVariableA("COMSPEC", (folder + "\\CMD.EXE").c_str()); }},
+        FolderLeftCase{"CommandTooLong", [](const std::string &folder) {
+            std::string interpreter = folder + "/" + std::string(230, 'c');
+            writeHostFile(interpreter, "MZ");
+            SetEnvironmentVariableA("COMSPEC", interpreter.c_str()); }},
+        FolderLeftCase{"RunOnceKeyCannotBeMade", [](const std::string &) {
+            writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+            standinFailRegistryCall(kStandinRegCreateKey, 1, ERROR_ACCESS_DENIED); }},
+        FolderLeftCase{"RunOnceValueRefused", [](const std::string &) {
+            writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+            standinFailRegistryCall(kStandinRegSetValue, 1, ERROR_ACCESS_DENIED); }}),
+    [](const ::testing::TestParamInfo<FolderLeftCase> &info) { return info.param.name; });

@@ -26,9 +26,11 @@ const char kOldVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.
 // The old version lies where this one goes by default.
 const char kOldFolder[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS";
 const char kTempFolder[] = "C:\\TEMP\\";
-const char kSavedConfig[] = "C:\\TEMP\\TYQuenfold.ini";
-const char kSavedScheduler[] = "C:\\TEMP\\TYScheduler.dat";
-const char kTempUninstaller[] = "C:\\TEMP\\uninstaller.exe";
+// The upgrade's own folder: the first of its names that is free.
+const char kUpgradeFolder[] = "C:\\TEMP\\TYUpgrade1";
+const char kSavedConfig[] = "C:\\TEMP\\TYUpgrade1\\TYQuenfold.ini";
+const char kSavedScheduler[] = "C:\\TEMP\\TYUpgrade1\\TYScheduler.dat";
+const char kTempUninstaller[] = "C:\\TEMP\\TYUpgrade1\\uninstaller.exe";
 const char kOldSettings[] = "[Settings]\r\nold=1\r\n";
 const char kOldSchedule[] = "old schedule";
 const char kOldUninstaller[] = "old uninstaller";
@@ -66,9 +68,23 @@ const std::string kProblem =
 const std::string kKept =
     "The previous version of this product has already been removed, but the new version could "
     "not be installed. Your configuration settings have been kept in the following files:\n\n\t"
-    "C:\\TEMP\\TYQuenfold.ini\n\tC:\\TEMP\\TYScheduler.dat\n\nAfter you have installed this "
+    "C:\\TEMP\\TYUpgrade1\\TYQuenfold.ini\n\tC:\\TEMP\\TYUpgrade1\\TYScheduler.dat\n\nAfter you have installed this "
     "product again, copy these files into its installation folder to keep your settings.";
 const std::string kMigrated = "Your existing configuration has been migrated successfully.";
+std::string notSaved(const std::string &file) {
+    return "Your configuration settings could not be saved before the upgrade: the file\n\n\t" +
+           file +
+           "\n\ncould not be copied into the temporary folder. Nothing has been changed on your "
+           "system: the previous version is still installed with its settings. Please make sure "
+           "that the temporary folder has free space and can be written to, and start the upgrade "
+           "again.";
+}
+std::string notMigrated(const std::string &copies) {
+    return "The new version of this product has been installed, but your configuration settings "
+           "could not be carried over into it. They have been kept in the following files:\n\n\t" +
+           copies + "\n\nCopy these files into the installation folder of this product to keep "
+           "your settings.";
+}
 const std::string kUpdateComplete = "Update complete.\n\nWould you like to read what is new?";
 std::string oldFile(const char *name) { return std::string(kOldFolder) + "\\" + name; }
 
@@ -144,7 +160,7 @@ protected:
         standinSetProcessPlayer([this](const std::string &, DWORD *code) {
             lockDuringRun = standinSemaphoreCount(TY_LOCK_NAME);
             handlesDuringRun = standinOpenHandleCount();
-            if (!exists(kTempUninstaller)) return false;  // nothing there to start
+            if (startFails || !exists(kTempUninstaller)) return false;
             programRun = contentOf(kTempUninstaller);
             if (othersTakeTheLock) standinHoldSemaphore(TY_LOCK_NAME);
             if (uninstallerCode == 99) {
@@ -227,7 +243,7 @@ protected:
         ASSERT_EQ(standinProcesses().size(), 1u);
         const StandinProcess &process = standinProcesses()[0];
         EXPECT_EQ(process.application, "<null>");
-        EXPECT_EQ(process.commandLine, "C:\\TEMP\\uninstaller.exe update");
+        EXPECT_EQ(process.commandLine, "C:\\TEMP\\TYUpgrade1\\uninstaller.exe update");
         EXPECT_TRUE(process.inheritHandles);
         EXPECT_EQ(process.creationFlags, (DWORD)NORMAL_PRIORITY_CLASS);
         EXPECT_EQ(process.startupFlags, (DWORD)STARTF_USESHOWWINDOW);
@@ -252,6 +268,7 @@ protected:
     }
 
     DWORD uninstallerCode = 0;
+    bool startFails = false;
     bool othersTakeTheLock = false;
     long lockDuringRun = -2;
     int handlesDuringRun = -1;
@@ -298,36 +315,39 @@ INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeNoTemporaryFolderTest, ::testing::Value
                              return info.param.name;
                          });
 
-// An old folder too long to hold its own file names ends as one without its
-// uninstaller.
+// Every failure to copy the old uninstaller ends the upgrade before the lock
+// is given up; no program that happens to lie in the temporary folder runs.
 struct CannotCopyRow {
     const char *name;
-    int folderLength;   // 0: the old folder as installed, without its uninstaller
+    int folderLength;   // 0: the old folder as installed
+    bool folderGone;
+    bool copyRefused;
 };
 TY_PRINT_ROW_AS_NAME(CannotCopyRow)
 
 class UpgradeCannotCopyTest : public UpgradeTest, public ::testing::WithParamInterface<CannotCopyRow> {};
 
 TEST_P(UpgradeCannotCopyTest, EndsWithMinusOneAndNoSavedCopies) {
-    if (GetParam().folderLength == 0) {
-        ASSERT_EQ(unlink(host(oldFile(TY_FILE_UNINSTALLER)).c_str()), 0);
-    } else {
-        std::string longFolder = "C:\\" + std::string(GetParam().folderLength - 3, 'o');
-        ASSERT_EQ(longFolder.size(), (size_t)GetParam().folderLength);
+    const CannotCopyRow &row = GetParam();
+    if (row.folderLength != 0) {
+        std::string longFolder = "C:\\" + std::string(row.folderLength - 3, 'o');
+        ASSERT_EQ(longFolder.size(), (size_t)row.folderLength);
         setOldFolder(longFolder);
+    } else if (row.folderGone) {
+        std::string command = "rm -rf '" + host(kOldFolder) + "'";
+        ASSERT_EQ(system(command.c_str()), 0) << command;
+    } else if (row.copyRefused) {
+        standinDenyPath(kTempUninstaller);
+    } else {
+        ASSERT_EQ(unlink(host(oldFile(TY_FILE_UNINSTALLER)).c_str()), 0);
     }
+    makeFile(std::string(kTempFolder) + TY_FILE_UNINSTALLER, "stale uninstaller");
     ProductRun ran = run();
     EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
     EXPECT_EQ(result, -1);
     expectBoxes({{kCannotCopy, MB_ICONERROR}});
-    if (GetParam().folderLength == 0) {
-        expectCopies({kSavedAndCopied[0], kSavedAndCopied[1],
-                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
-    } else {
-        expectCopies({});
-    }
     expectSavedCopies(false);
-    EXPECT_FALSE(exists(kTempUninstaller));
+    EXPECT_FALSE(exists(kUpgradeFolder));
     EXPECT_TRUE(standinProcesses().empty());
     EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
     EXPECT_TRUE(shownPages().empty());
@@ -335,64 +355,68 @@ TEST_P(UpgradeCannotCopyTest, EndsWithMinusOneAndNoSavedCopies) {
 }
 
 const CannotCopyRow kCannotCopyRows[] = {
-    {"NoUninstaller", 0},
-    {"FolderTooLongForItsFiles", 250},
-    {"FolderTooLongForABackslash", 259},
+    {"NoUninstaller", 0, false, false},
+    {"OldFolderGone", 0, true, false},
+    {"CopyRefused", 0, false, true},
+    {"FolderTooLongForItsFiles", 250, false, false},
+    {"FolderTooLongForABackslash", 259, false, false},
 };
 INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeCannotCopyTest, ::testing::ValuesIn(kCannotCopyRows),
                          [](const ::testing::TestParamInfo<CannotCopyRow> &info) {
                              return info.param.name;
                          });
 
-// -- The uninstaller's run --------------------------------------------------------
-
-// A copy that fails otherwise than for a missing file goes on to run
-// whatever copy is in the temporary folder; with none there, nothing starts.
-// The copy that is not there cannot be deleted either: two retries, 1 s and
-// 10 s apart.
-struct CannotRunRow {
+// A configuration file that is there but cannot be saved would be lost with
+// the old version: the upgrade stops before anything changes. One that is
+// not there is nothing to lose.
+struct SaveRow {
     const char *name;
-    bool oldFolderGone;   // else the temporary copy is refused
+    const char *refused;   // the copy refused
+    const char *named;     // the file the box names
 };
-TY_PRINT_ROW_AS_NAME(CannotRunRow)
+TY_PRINT_ROW_AS_NAME(SaveRow)
 
-class UpgradeCannotRunTest : public UpgradeTest, public ::testing::WithParamInterface<CannotRunRow> {};
+class UpgradeSaveTest : public UpgradeTest, public ::testing::WithParamInterface<SaveRow> {};
 
-TEST_P(UpgradeCannotRunTest, EndsWithMinusOneAfterTheRetriesWithTheLockTakenBack) {
-    if (GetParam().oldFolderGone) {
-        std::string command = "rm -rf '" + host(kOldFolder) + "'";
-        ASSERT_EQ(system(command.c_str()), 0) << command;
-    } else {
-        standinDenyPath(kTempUninstaller);
-    }
+TEST_P(UpgradeSaveTest, StopsBeforeTheLockIsGivenUpWithNothingChanged) {
+    const SaveRow &row = GetParam();
+    standinDenyPath(row.refused);
     ProductRun ran = run();
     EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
     EXPECT_EQ(result, -1);
-    expectBoxes({{kCannotRun, MB_ICONERROR}});
-    if (GetParam().oldFolderGone) {
-        expectCopies({{oldFile(TY_FILE_PRODUCT_CONFIG), kSavedConfig, false},
-                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
-    } else {
-        expectCopies({kSavedAndCopied[0], kSavedAndCopied[1],
-                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
-    }
-    expectSavedCopies(false);
-    ASSERT_EQ(standinProcesses().size(), 1u);
-    EXPECT_EQ(standinProcesses()[0].commandLine, "C:\\TEMP\\uninstaller.exe update");
-    EXPECT_EQ(lockDuringRun, 1);
-    EXPECT_EQ(standinSleeps(), std::vector<DWORD>({1000, 10000})) << describeSleeps();
+    expectBoxes({{notSaved(oldFile(row.named)), MB_ICONERROR}});
+    EXPECT_FALSE(exists(kSavedConfig));
+    EXPECT_TRUE(standinProcesses().empty());
+    EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), kOldSettings);
+    EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), kOldSchedule);
     EXPECT_TRUE(shownPages().empty());
     expectLockHeld();
 }
 
-const CannotRunRow kCannotRunRows[] = {
-    {"OldFolderGone", true},
-    {"CopyRefusedWithNoEarlierCopy", false},
+const SaveRow kSaveRows[] = {
+    {"ConfigurationRefused", kSavedConfig, TY_FILE_PRODUCT_CONFIG},
+    {"ScheduleRefused", kSavedScheduler, TY_FILE_SCHEDULER_CONFIG},
 };
-INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeCannotRunTest, ::testing::ValuesIn(kCannotRunRows),
-                         [](const ::testing::TestParamInfo<CannotRunRow> &info) {
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeSaveTest, ::testing::ValuesIn(kSaveRows),
+                         [](const ::testing::TestParamInfo<SaveRow> &info) {
                              return info.param.name;
                          });
+
+// -- The uninstaller's run --------------------------------------------------------
+
+// A copy that cannot be started: the lock is taken back, the copy deleted.
+TEST_F(UpgradeTest, AnUninstallerThatCannotStartEndsWithMinusOneWithTheLockTakenBack) {
+    startFails = true;
+    ProductRun ran = run();
+    EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
+    EXPECT_EQ(result, -1);
+    expectBoxes({{kCannotRun, MB_ICONERROR}});
+    expectSavedCopies(false);
+    EXPECT_FALSE(exists(kUpgradeFolder));
+    EXPECT_EQ(lockDuringRun, 1);
+    EXPECT_TRUE(shownPages().empty());
+    expectLockHeld();
+}
 
 // The uninstaller's own ends other than 99: its code passed on, the saved
 // configuration left in the temporary folder for the next attempt.
@@ -400,7 +424,6 @@ struct EndedRow {
     const char *name;
     DWORD code;
     const std::string *text;
-    bool earlierCopy;   // the copy is refused; one from an earlier attempt runs
 };
 TY_PRINT_ROW_AS_NAME(EndedRow)
 
@@ -408,10 +431,6 @@ class UpgradeEndedByUninstallerTest : public UpgradeTest,
                                       public ::testing::WithParamInterface<EndedRow> {};
 
 TEST_P(UpgradeEndedByUninstallerTest, PassesItsCodeOnAndKeepsTheSavedCopies) {
-    if (GetParam().earlierCopy) {
-        makeFile(kTempUninstaller, "earlier uninstaller");
-        standinDenyPath(kTempUninstaller);
-    }
     uninstallerCode = GetParam().code;
     ProductRun ran = run();
     EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
@@ -419,27 +438,18 @@ TEST_P(UpgradeEndedByUninstallerTest, PassesItsCodeOnAndKeepsTheSavedCopies) {
     expectBoxes({{*GetParam().text, MB_ICONINFORMATION}});
     expectUninstallerStarted();
     expectSavedCopies(true);
-    if (GetParam().earlierCopy) {
-        EXPECT_EQ(programRun, "earlier uninstaller");
-        expectCopies({kSavedAndCopied[0], kSavedAndCopied[1],
-                      {oldFile(TY_FILE_UNINSTALLER), kTempUninstaller, false}});
-        EXPECT_TRUE(exists(kTempUninstaller));
-        EXPECT_EQ(standinSleeps(), std::vector<DWORD>({1000, 10000})) << describeSleeps();
-    } else {
-        EXPECT_EQ(programRun, kOldUninstaller);
-        EXPECT_FALSE(exists(kTempUninstaller));
-        EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
-        expectCopies(kSavedAndCopied);
-    }
+    EXPECT_EQ(programRun, kOldUninstaller);
+    EXPECT_FALSE(exists(kTempUninstaller));
+    EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
+    expectCopies(kSavedAndCopied);
     EXPECT_TRUE(shownPages().empty());
     EXPECT_TRUE(standinShellExecutes().empty());
     expectLockHeld();
 }
 
 const EndedRow kEndedRows[] = {
-    {"Stopped", 0, &kStopped, false},
-    {"Problem", 5, &kProblem, false},
-    {"ProblemWithAnEarlierCopy", 5, &kProblem, true},
+    {"Stopped", 0, &kStopped},
+    {"Problem", 5, &kProblem},
 };
 INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeEndedByUninstallerTest, ::testing::ValuesIn(kEndedRows),
                          [](const ::testing::TestParamInfo<EndedRow> &info) {
@@ -485,6 +495,8 @@ INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeLockLostTest, ::testing::Values(5u, 99u
 struct CompletedRow {
     const char *name;
     bool configuration;   // the old folder held TYQuenfold.ini
+    bool schedule;        // and TYScheduler.dat
+    int failedCopy;       // this CopyFileA fails (0: none)
     int answer;           // to "Update complete."
 };
 TY_PRINT_ROW_AS_NAME(CompletedRow)
@@ -494,7 +506,9 @@ class UpgradeCompletedTest : public UpgradeTest, public ::testing::WithParamInte
 TEST_P(UpgradeCompletedTest, InstallsIntoTheOldFolderWithOnlyTheProgressPage) {
     const CompletedRow &row = GetParam();
     if (!row.configuration) ASSERT_EQ(unlink(host(oldFile(TY_FILE_PRODUCT_CONFIG)).c_str()), 0);
-    if (row.configuration) standinQueueAnswer(IDOK);  // "migrated"
+    if (!row.schedule) ASSERT_EQ(unlink(host(oldFile(TY_FILE_SCHEDULER_CONFIG)).c_str()), 0);
+    if (row.failedCopy != 0) standinFailCopyFile(row.failedCopy);
+    if (row.configuration) standinQueueAnswer(IDOK);  // "migrated", or where the copies are
     standinQueueAnswer(row.answer);
     uninstallerCode = 99;
     inOwnProcess([&] {
@@ -506,23 +520,31 @@ TEST_P(UpgradeCompletedTest, InstallsIntoTheOldFolderWithOnlyTheProgressPage) {
         const std::string installDir = std::string(kOldFolder) + "\\";
         EXPECT_EQ(setupState.installDir, installDir);
         expectFiles(1, 24, true);
-        if (row.configuration) {
+        if (row.failedCopy != 0) {
+            // The scheduler's file could not go back: its saved copy is
+            // kept and named, and nothing says "successfully".
             EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), kOldSettings);
-            EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), kOldSchedule);
-            std::vector<ExpectedCopy> copies = kSavedAndCopied;
-            copies.push_back({kSavedConfig, oldFile(TY_FILE_PRODUCT_CONFIG), true});
-            copies.push_back({kSavedScheduler, oldFile(TY_FILE_SCHEDULER_CONFIG), true});
-            expectCopies(copies);
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), asText(files[9].content));
+            expectBoxes({{notMigrated(kSavedScheduler), MB_ICONWARNING},
+                         {kUpdateComplete, MB_ICONINFORMATION | MB_YESNO}});
+            EXPECT_FALSE(exists(kSavedConfig));
+            EXPECT_EQ(contentOf(kSavedScheduler), kOldSchedule);
+        } else if (row.configuration) {
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), kOldSettings);
+            EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)),
+                      row.schedule ? kOldSchedule : asText(files[9].content));
             expectBoxes({{kMigrated, MB_ICONINFORMATION},
                          {kUpdateComplete, MB_ICONINFORMATION | MB_YESNO}});
+            expectSavedCopies(false);
+            EXPECT_FALSE(exists(kUpgradeFolder));
         } else {
             // The package's own files, and no copy of the scheduler's file.
             EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), asText(files[8].content));
             EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), asText(files[9].content));
             expectCopies({{oldFile(TY_FILE_PRODUCT_CONFIG), kSavedConfig, false}, kSavedAndCopied[2]});
             expectBoxes({{kUpdateComplete, MB_ICONINFORMATION | MB_YESNO}});
+            EXPECT_FALSE(exists(kUpgradeFolder));
         }
-        expectSavedCopies(false);
         EXPECT_FALSE(exists(kTempUninstaller));
         EXPECT_TRUE(standinSleeps().empty()) << describeSleeps();
 
@@ -545,8 +567,11 @@ TEST_P(UpgradeCompletedTest, InstallsIntoTheOldFolderWithOnlyTheProgressPage) {
 }
 
 const CompletedRow kCompletedRows[] = {
-    {"WithConfigurationAndWhatIsNew", true, IDYES},
-    {"WithoutConfiguration", false, IDNO},
+    {"WithConfigurationAndWhatIsNew", true, true, 0, IDYES},
+    {"WithoutConfiguration", false, false, 0, IDNO},
+    {"WithoutSchedule", true, false, 0, IDNO},
+    // Copies: configuration, schedule, uninstaller, then back.
+    {"ScheduleNotCopiedBack", true, true, 5, IDNO},
 };
 INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeCompletedTest, ::testing::ValuesIn(kCompletedRows),
                          [](const ::testing::TestParamInfo<CompletedRow> &info) {

@@ -226,12 +226,29 @@ TEST_F(DestinationTest, AnEmptyFieldInstallsIntoTheDefaultFolder) {
     EXPECT_EQ(standinControlText(page, IDC_FOLDER), "");
 }
 
-TEST_F(DestinationTest, ATypedTrailingBackslashGetsASecondOne) {
+// The folder is confirmed and taken as Windows resolves it; a trailing
+// backslash typed stays, and gets a second one.
+struct TypedCase {
+    const char *name;
+    const char *typed;
+    const char *confirmed;
+};
+TY_PRINT_ROW_AS_NAME(TypedCase)
+
+class TypedFolderTest : public DestinationTest, public ::testing::WithParamInterface<TypedCase> {};
+
+TEST_P(TypedFolderTest, IsConfirmedAndTakenAsResolved) {
     standinQueueAnswer(IDYES);
-    INT_PTR result = next("E:\\Apps\\");
-    expectQuestion(0, "E:\\Apps\\");
-    expectAccepted(result, "E:\\Apps\\\\");
+    INT_PTR result = next(GetParam().typed);
+    expectQuestion(0, GetParam().confirmed);
+    expectAccepted(result, std::string(GetParam().confirmed) + "\\");
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Wizard, TypedFolderTest,
+    ::testing::Values(TypedCase{"TrailingBackslash", "E:\\Apps\\", "E:\\Apps\\"},
+                      TypedCase{"DotDot", "C:\\New\\..\\Empty\\Quenfold", "C:\\Empty\\Quenfold"}),
+    [](const ::testing::TestParamInfo<TypedCase> &info) { return info.param.name; });
 
 TEST_F(DestinationTest, NoKeepsThePageAndNextAsksAgain) {
     standinQueueAnswer(IDNO);

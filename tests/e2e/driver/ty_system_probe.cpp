@@ -6,6 +6,8 @@
 //   delete PATH file|folder   deleted | handed-over
 //   pending                   pending | none | failed REGISTRYSTATUS
 //   family                    2 | 3 | 4
+//   short PATH                the name Windows also knows the existing item
+//                             by (GetShortPathNameA), or failed LASTERROR
 //   hold PATH... SECONDS      holding, once every PATH (file or folder) is
 //                             open without delete sharing; keeps them open
 //                             until killed or until SECONDS have passed;
@@ -41,7 +43,7 @@ static void answer(const char *format, ...) {
 }
 
 static int usage(const char *order) {
-    answer("usage %s: delete PATH file|folder, pending, family, hold PATH... SECONDS, "
+    answer("usage %s: delete PATH file|folder, pending, family, short PATH, hold PATH... SECONDS, "
            "lock PATH... SECONDS, link PATH", order);
     return 2;
 }
@@ -142,6 +144,15 @@ int main(int argc, char **argv) {
         } else if (strcmp(order, "family") == 0) {
             answer("%d", getOsFamily());
             i += 1;
+        } else if (strcmp(order, "short") == 0) {
+            if (i + 1 >= argc) return usage(order);
+            char name[MAX_PATH];
+            DWORD length = GetShortPathNameA(argv[i + 1], name, sizeof name);
+            if (length == 0 || length >= sizeof name)
+                answer("failed %lu", (unsigned long)GetLastError());
+            else
+                answer("%s", name);
+            i += 2;
         } else if (strcmp(order, "link") == 0) {
             if (i + 1 >= argc) return usage(order);
             link(argv[i + 1]);

@@ -8,6 +8,7 @@
 //   hold-file PATH SECONDS   keeps PATH open without delete sharing, as a
 //                            program still running from it would, until the
 //                            same end
+//   lock-file PATH SECONDS   the same, sharing nothing: nobody may even read it
 //   -x                       stands in for the help viewer (WinHelpA starts
 //                            "winhlp32.exe -x"): owns a hidden window of class
 //                            "MS_WINHELP" and records each WM_COPYDATA it gets
@@ -26,6 +27,8 @@
 //                            until the copy is held
 //   take-lock SECONDS        starts "hold-lock SECONDS" and waits until the
 //                            lock is held by it
+//   lock-file PATH SECONDS   starts "lock-file PATH SECONDS" and waits until
+//                            the file is held
 //   folder PATH              creates the folder PATH
 //   exit N                   ends with N (unsigned)
 // Every line the programs write is "<what>\t<details>\r\n".
@@ -117,9 +120,9 @@ static int holdLock(unsigned long seconds) {
     return 0;
 }
 
-static int holdFile(const char *path, unsigned long seconds) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+static int holdFile(const char *path, unsigned long seconds, DWORD sharing) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, sharing, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         markReady("file-holder-failed.txt");
         return 1;
@@ -244,6 +247,9 @@ static int fakeUninstaller() {
         } else if (strcmp(order, "keep-open") == 0) {
             snprintf(line, sizeof line, "hold-file \"%s\" %s", ownPath, argument);
             done = startHolder(line, "file-holder-ready.txt");
+        } else if (strcmp(order, "lock-file") == 0) {
+            snprintf(line, sizeof line, "lock-file %s", argument);
+            done = startHolder(line, "file-holder-ready.txt");
         } else if (strcmp(order, "take-lock") == 0) {
             snprintf(line, sizeof line, "hold-lock %s", argument);
             done = startHolder(line, "lock-holder-ready.txt");
@@ -271,7 +277,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (__argc == 3 && strcmp(__argv[1], "hold-lock") == 0)
         return holdLock(strtoul(__argv[2], NULL, 10));
     if (__argc == 4 && strcmp(__argv[1], "hold-file") == 0)
-        return holdFile(__argv[2], strtoul(__argv[3], NULL, 10));
+        return holdFile(__argv[2], strtoul(__argv[3], NULL, 10), FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (__argc == 4 && strcmp(__argv[1], "lock-file") == 0)
+        return holdFile(__argv[2], strtoul(__argv[3], NULL, 10), 0);
     if (__argc == 2 && strcmp(__argv[1], "-x") == 0) return helpViewer();
     return fakeUninstaller();
 }
