@@ -431,6 +431,7 @@ long standinAllocationCount() { return allocationCalls; }
 
 const std::vector<StandinMessageBox> &standinMessageBoxes() { return messageBoxes; }
 void standinQueueAnswer(int button) { answers.push_back(button); }
+void standinClearAnswers(void) { answers.clear(); }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style, caption == NULL});

@@ -40,6 +40,7 @@ struct StandinMessageBox {
 const std::vector<StandinMessageBox> &standinMessageBoxes();
 // The button the next unanswered box returns; boxes beyond the queue get IDOK.
 void standinQueueAnswer(int button);
+void standinClearAnswers(void);
 
 // Low-level file I/O: real files, with faults on request.
 void standinFailOpen();                      // every _open fails

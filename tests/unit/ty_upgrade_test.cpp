@@ -402,6 +402,55 @@ INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeSaveTest, ::testing::ValuesIn(kSaveRows
                              return info.param.name;
                          });
 
+// What stops the run stops it before the upgrade is offered: the old version
+// is only removed by an installer that can then install.
+struct NotOfferedRow {
+    const char *name;
+    bool damaged;   // else a restart is pending and the answer is No
+};
+TY_PRINT_ROW_AS_NAME(NotOfferedRow)
+
+class UpgradeNotOfferedTest : public UpgradeTest,
+                              public ::testing::WithParamInterface<NotOfferedRow> {};
+
+TEST_P(UpgradeNotOfferedTest, LeavesTheOldVersionAsItWas) {
+    standinClearAnswers();
+    if (GetParam().damaged) {
+        std::string installer = pathIn(folder, "TYInstaller.exe");
+        FILE *file = fopen(installer.c_str(), "r+b");
+        ASSERT_NE(file, nullptr) << installer;
+        fseek(file, -1, SEEK_END);
+        fputc(0x5A, file);
+        fclose(file);
+    } else {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE,
+                                  "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, NULL,
+                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ, (const BYTE *)"\0", 2);
+        RegCloseKey(key);
+        standinQueueAnswer(IDNO);
+    }
+    ProductRun ran = run();
+    EXPECT_TRUE(ran.exited) << "returned " << result;
+    EXPECT_EQ(ran.exitCode, -1);
+    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+    EXPECT_NE(standinMessageBoxes()[0].text, kQuestion);
+    EXPECT_TRUE(standinCopies().empty()) << describeCopies();
+    EXPECT_TRUE(standinProcesses().empty());
+    EXPECT_EQ(contentOf(oldFile(TY_FILE_UNINSTALLER)), kOldUninstaller);
+}
+
+const NotOfferedRow kNotOfferedRows[] = {
+    {"DamagedPackage", true},
+    {"PendingRestartAnsweredNo", false},
+};
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeNotOfferedTest, ::testing::ValuesIn(kNotOfferedRows),
+                         [](const ::testing::TestParamInfo<NotOfferedRow> &info) {
+                             return info.param.name;
+                         });
+
 // -- The uninstaller's run --------------------------------------------------------
 
 // A copy that cannot be started: the lock is taken back, the copy deleted.
