@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-  liblnk-utils icoutils dpkg-dev
+  liblnk-utils icoutils dpkg-dev osslsigncode openssl
 )
 
 need_install=0

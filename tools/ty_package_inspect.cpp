@@ -18,7 +18,14 @@ std::string bytesText(uint64_t count) {
 }
 
 bool inspectPackage(const Bytes &image, InspectedPackage *package, std::string *error) {
-    uint64_t length = image.size();
+    if (image.size() > UINT32_MAX) {
+        *error = "the file is " + bytesText(image.size()) + ", more than 32-bit offsets reach";
+        return false;
+    }
+    uint32_t head = image.size() < TY_HEAD_SIZE ? (uint32_t)image.size() : TY_HEAD_SIZE;
+    package->packageEnd = tyPackageEnd(image.data(), head, (uint32_t)image.size(),
+                                       &package->certificateSize);
+    uint64_t length = package->packageEnd;
     if (length < TY_TRAILER_SIZE) {
         *error = "the file is " + bytesText(length) + ", too short for the " +
                  number(TY_TRAILER_SIZE) + "-byte trailer";
@@ -169,7 +176,7 @@ bool decodeEntry(const Bytes &image, const InspectedPackage &package,
         return false;
     }
 
-    uint64_t packageEnd = image.size() - TY_TRAILER_SIZE;
+    uint64_t packageEnd = package.packageEnd - TY_TRAILER_SIZE;
     if (entry.dataOffset < package.packageStart || entry.dataOffset > packageEnd ||
         stored > packageEnd - entry.dataOffset) {
         *error = "its " + bytesText(stored) + " at offset " + number(entry.dataOffset) +

@@ -22,6 +22,8 @@ struct InspectedEntry {
 };
 
 struct InspectedPackage {
+    uint32_t packageEnd;        // the file's end, or where its certificate table starts
+    uint32_t certificateSize;   // 0: not signed
     uint32_t packageStart;
     uint32_t fileCount;
     uint32_t headerSize;        // as stored; the installer ignores it

@@ -59,7 +59,7 @@ WriterRecord makeStoredRecord(const std::string &name, const Bytes &content) {
 }
 
 Bytes writePackage(const Bytes &stub, uint32_t nameWidth,
-                   const std::vector<WriterRecord> &records) {
+                   const std::vector<WriterRecord> &records, uint32_t alignment) {
     Bytes out(stub);
     uint32_t packageStart = (uint32_t)out.size();
     uint32_t headerSize = TY_HEADER_FIXED_SIZE +
@@ -86,6 +86,9 @@ Bytes writePackage(const Bytes &stub, uint32_t nameWidth,
     }
     for (const WriterRecord &record : records)
         out.insert(out.end(), record.data.begin(), record.data.end());
+    // Zero bytes after the data, inside the checked part, bring the file to
+    // a multiple of alignment.
+    while ((out.size() + TY_TRAILER_SIZE) % alignment != 0) out.push_back(0);
 
     appendLe32(&out, packageStart);
     out.resize(out.size() + TY_DIGEST_SIZE);

@@ -26,11 +26,12 @@ bool makeBzip2Record(const std::string &name, const Bytes &content, WriterRecord
 // A record holding content as is (flags 0).
 WriterRecord makeStoredRecord(const std::string &name, const Bytes &content);
 
-// stub + header + records + entry data (in record order) + trailer with the
-// package start and the MD5 control check. Names longer than nameWidth are
-// cut to it; a name of exactly nameWidth bytes fills its field unpadded.
+// stub + header + records + entry data (in record order) + zero bytes that
+// make the whole a multiple of alignment + trailer with the package start and
+// the MD5 control check. Names longer than nameWidth are cut to it; a name of
+// exactly nameWidth bytes fills its field unpadded.
 Bytes writePackage(const Bytes &stub, uint32_t nameWidth,
-                   const std::vector<WriterRecord> &records);
+                   const std::vector<WriterRecord> &records, uint32_t alignment = 1);
 
 // Recomputes the control check of a whole installer image in place (after a
 // test has changed bytes of its package on purpose). The image must hold a

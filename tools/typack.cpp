@@ -238,7 +238,9 @@ static int build(int argc, char **argv) {
             return fail("libbzip2 failed to compress " + quoteName(files[i]));
     }
 
-    Bytes image = writePackage(stub, (uint32_t)nameWidth, records);
+    // A size signing need not pad: the certificate table then follows the
+    // trailer directly, where the installer looks for it.
+    Bytes image = writePackage(stub, (uint32_t)nameWidth, records, TY_PACKAGE_ALIGNMENT);
     uint64_t checkedSize = image.size() - TY_DIGEST_SIZE - stub.size();
     if (checkedSize > TY_MAX_CHECKED_SIZE)
         return fail("the package's checked part would be " + bytesText(checkedSize) + ", " +
@@ -272,6 +274,13 @@ static int loadInstaller(const std::string &path, Bytes *image, InspectedPackage
     return 0;
 }
 
+// "signed (certificate table N bytes)" and sep for a signed installer;
+// nothing for one that is not, whose output stays as it always was.
+static std::string signatureText(const InspectedPackage &package, const char *sep) {
+    if (package.certificateSize == 0) return "";
+    return "signed (certificate table " + bytesText(package.certificateSize) + ")" + sep;
+}
+
 static int list(int argc, char **argv) {
     std::string path;
     Bytes image;
@@ -279,6 +288,7 @@ static int list(int argc, char **argv) {
     int result = parseInstallerCall(argc, argv, NULL, 0, &path);
     if (result == 0) result = loadInstaller(path, &image, &package);
     if (result != 0) return result;
+    printf("%s", signatureText(package, "\n").c_str());
     printf("package start: %u\n", package.packageStart);
     printf("checked part: %llu bytes\n", (unsigned long long)package.checkedSize);
     printf("name width: %u\n", package.nameWidth);
@@ -330,7 +340,8 @@ static int verify(int argc, char **argv) {
             faults += fail(which + "not a BMP file: " + error);
     }
     if (faults != 0) return 1;
-    printf("%s: control check holds, %u entries verified\n", path.c_str(), package.fileCount);
+    printf("%s: %scontrol check holds, %u entries verified\n", path.c_str(),
+           signatureText(package, ", ").c_str(), package.fileCount);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -272,6 +273,52 @@ TEST_F(AssembledInstaller, CarriesTheCommittedFilesAndTheWelcomePictureUnchanged
     }
     EXPECT_EQ(compared, static_cast<int>(committedFiles().size()));
 }
+
+// Signed with Authenticode by the release engineer's client, with a
+// certificate made here: the package is found before the certificate table,
+// and the control check covers the package and nothing of the signature.
+struct SigningCase {
+    const char *name;
+    long changed;        // byte changed: > 0 from the file's end (in the table),
+                         // < 0 from the package's start; 0 none
+    bool holds;
+};
+
+class SignedInstaller : public AssembledInstaller, public testing::WithParamInterface<SigningCase> {};
+
+TEST_P(SignedInstaller, KeepsItsPackageAndControlCheck) {
+    ASSERT_EQ(image_.size() % 8, 0u) << "a size that signing would pad";
+    std::string folder = fs::temp_directory_path() / ("ty-signing-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    std::string command =
+        "cd '" + folder + "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem "
+        "-out cert.pem -days 2 -subj '/CN=Tessaly test' >/dev/null 2>&1 && osslsigncode sign "
+        "-certs cert.pem -key key.pem -in '" TY_INSTALLER_PATH "' -out signed.exe >/dev/null "
+        "&& osslsigncode verify -CAfile cert.pem signed.exe >/dev/null";
+    int status = system(command.c_str());
+    Bytes signedImage = readBytes(folder + "/signed.exe");
+    fs::remove_all(folder);
+    ASSERT_EQ(status, 0) << command;
+    long changed = GetParam().changed;
+    if (changed > 0) signedImage[signedImage.size() - (size_t)changed] ^= 0x01;
+    if (changed < 0) signedImage[package_.packageStart + (size_t)-changed] ^= 0x01;
+
+    InspectedPackage signedPackage;
+    std::string error;
+    ASSERT_TRUE(inspectPackage(signedImage, &signedPackage, &error)) << error;
+    EXPECT_EQ(signedPackage.packageEnd, image_.size());
+    EXPECT_EQ(signedPackage.certificateSize, signedImage.size() - image_.size());
+    EXPECT_EQ(signedPackage.packageStart, package_.packageStart);
+    EXPECT_EQ(signedPackage.controlCheckHolds, GetParam().holds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Release, SignedInstaller,
+                         testing::Values(SigningCase{"AsSigned", 0, true},
+                                         SigningCase{"CertificateByteChanged", 100, true},
+                                         SigningCase{"PackageByteChanged", -1000, false}),
+                         [](const testing::TestParamInfo<SigningCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 // The programs and libraries are real 32-bit Windows binaries: GUI programs
 // for the .exe entries, DLLs for the .dll entries.

@@ -143,9 +143,16 @@ void openPackage(Package *package, const char *path) {
     if (descriptor == -1) fatalError(TY_TEXT_OPEN_FAILED);
     package->descriptor = descriptor;
 
+    // The file's start, to learn whether a signature follows the package. A
+    // start that cannot be read is a file without one; the steps below then
+    // judge the file as they always have.
+    unsigned char head[TY_HEAD_SIZE];
+    int headRead = _read(descriptor, head, sizeof head);
     long end = _lseek(descriptor, 0, SEEK_END);
     if (end == -1) fatalPackageError("\nError reading the file size.");
-    uint32_t length = (uint32_t)end;
+    uint32_t certificateSize;
+    uint32_t length = tyPackageEnd(head, headRead > 0 ? (uint32_t)headRead : 0, (uint32_t)end,
+                                   &certificateSize);
 
     // The trailer: where the package starts, then the digest of everything
     // from there up to the digest itself.

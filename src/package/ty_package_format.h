@@ -10,7 +10,12 @@
 //   P + dataStart      each entry's data
 //   end - 20           trailer: packageStart u32 (= P), then the MD5 digest of
 //                      every byte from P up to the digest itself
-// All integers little-endian.
+//   end                the end of the file, or of the package in a signed
+//                      installer: the start of the certificate table that
+//                      the PE header's security directory names, when that
+//                      table lies at the very end of the file
+// All integers little-endian. The tools write packages whose file size is a
+// multiple of 8, so that signing adds no padding between trailer and table.
 #ifndef TY_PACKAGE_FORMAT_H
 #define TY_PACKAGE_FORMAT_H
 
@@ -24,6 +29,8 @@
 #define TY_NAME_BUFFER_SIZE 260        // nameWidth + terminator must fit
 #define TY_DEFAULT_NAME_WIDTH 46
 #define TY_PACKAGE_ENTRY_COUNT 25      // welcome picture + 24 installed files
+#define TY_PACKAGE_ALIGNMENT 8         // what signing pads a file to
+#define TY_HEAD_SIZE 1024              // bytes of the file's start that hold its PE headers
 
 #define TY_FLAG_STORED 0
 #define TY_FLAG_BZIP2 2
@@ -36,5 +43,15 @@ static inline unsigned char tyScrambleByte(unsigned char c) {
 static inline unsigned char tyDescrambleByte(unsigned char c) {
     return (unsigned char)(c - TY_NAME_SCRAMBLE);
 }
+
+// Where the package ends in a file of fileSize bytes whose first headSize
+// bytes are head: the start of the certificate table when the file is a PE
+// image whose security directory names a table that ends exactly at the
+// file's end and can hold a certificate's own header; the file's end in every
+// other case (unsigned, not a PE image, a directory pointing elsewhere or
+// outside the file, a table too short). *certificateSize: the table's size,
+// 0 when the file counts as not signed.
+uint32_t tyPackageEnd(const unsigned char *head, uint32_t headSize, uint32_t fileSize,
+                      uint32_t *certificateSize);
 
 #endif

@@ -207,8 +207,8 @@ int runSetup(HINSTANCE instance) {
         refuse(TY_TEXT_MODULE_PATH_ERROR, MB_ICONERROR);
     Package *package = (Package *)calloc(1, sizeof(Package));
     if (package == NULL) refuse(TY_TEXT_NO_MEMORY, MB_ICONERROR);
-    openPackage(package, modulePath);
     setupState.package = package;
+    openPackage(package, modulePath);
 
     int exitCode;
     if (upgrade && !upgradeOlderVersion(olderName, folder, &exitCode)) {

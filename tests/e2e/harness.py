@@ -862,6 +862,24 @@ def run_typack(*arguments):
     return subprocess.run([typack, *arguments], capture_output=True, text=True, timeout=120)
 
 
+def signed(image, folder):
+    """The installer image signed with Authenticode by osslsigncode, with a
+    certificate made for the purpose in folder."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, 'unsigned.exe'), 'wb') as f:
+        f.write(image)
+    steps = [['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'key.pem',
+              '-out', 'cert.pem', '-days', '2', '-subj', '/CN=Tessaly test'],
+             ['osslsigncode', 'sign', '-certs', 'cert.pem', '-key', 'key.pem', '-in',
+              'unsigned.exe', '-out', 'signed.exe']]
+    for step in steps:
+        done = subprocess.run(step, cwd=folder, capture_output=True, text=True, timeout=120)
+        if done.returncode != 0:
+            raise HarnessError(f'{step[0]} ended with {done.returncode}: {done.stderr}')
+    with open(os.path.join(folder, 'signed.exe'), 'rb') as f:
+        return f.read()
+
+
 if __name__ == '__main__':
     if sys.argv[1:] == ['make-template']:
         make_template()

@@ -2,10 +2,11 @@
 caption "Tessaly Installer 1.0", error icon, exact text) and ends with -1,
 seen from outside as 4294967295."""
 
+import os
 import unittest
 
 from harness import (CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, Session, le32,
-                     package_cut_in_second_record, package_header, reseal, run_typack,
+                     package_cut_in_second_record, package_header, reseal, run_typack, signed,
                      trailer_start, with_checked_part)
 from wizard import EXIT, welcome
 
@@ -35,23 +36,25 @@ class PackageErrors(unittest.TestCase):
         program = self.session.put_program(image, f'{name}.exe')
         self.session.play(program, [Box(text)], exit_code=EXIT_FATAL, name=name)
 
-    def corrupt_copy(self, offset, mask=0xFF):
-        image = bytearray(self.installer)
+    def corrupt_copy(self, offset, mask=0xFF, source=None):
+        image = bytearray(self.installer if source is None else source)
         image[offset] ^= mask
         return image
 
     def test_any_changed_byte_of_the_checked_part_or_digest_is_reported_as_modified(self):
         header = package_header(self.installer)
         start, end = header['start'], len(self.installer)
+        signed_image = signed(self.installer, os.path.join(self.session.out, 'signing'))
         table = [
             ('entry-data', start + header['header_size'] + 1000, 0xFF),
+            ('signed-entry-data', start + header['header_size'] + 1000, 0xFF, signed_image),
             ('file-count', start, 0x01),
             ('package-start-lowest-bit', end - 20, 0x01),
             ('stored-digest', end - 1, 0xFF),
         ]
-        for name, offset, mask in table:
+        for name, offset, mask, *source in table:
             with self.subTest(name):
-                image = self.corrupt_copy(offset, mask)
+                image = self.corrupt_copy(offset, mask, *source)
                 program = self.session.put_program(image, f'{name}.exe')
                 verify = run_typack('verify', self.session.host_path(program))
                 self.assertEqual(1, verify.returncode, verify.stdout + verify.stderr)

@@ -8,7 +8,7 @@ import shutil
 import struct
 import unittest
 
-from harness import Session, run_typack, trailer_start, with_checked_part
+from harness import Session, run_typack, signed, trailer_start, with_checked_part
 from wizard import EXIT, happy_path, licence, sample_licence_text, welcome
 
 LEFT_WITH_EXIT = 1
@@ -46,6 +46,22 @@ class SoundPackages(unittest.TestCase):
         program = self.session.put_program(self.session.paths.installer, 'TYInstaller.exe')
         self.session.play(program, happy_path(sample_licence_text()), exit_code=0,
                           name='sample')
+
+    def test_a_signed_installer_is_accepted_whatever_its_signature_holds(self):
+        # The control check covers the package; the platform judges the
+        # signature.
+        image = signed(self.installer, os.path.join(self.session.out, 'signing'))
+        for name, offset in (('signed', None), ('signed-certificate-changed', len(image) - 100)):
+            with self.subTest(name):
+                copy = bytearray(image)
+                if offset is not None:
+                    copy[offset] ^= 0x01
+                program = self.session.put_program(bytes(copy), f'{name}.exe')
+                verify = run_typack('verify', self.session.host_path(program))
+                self.assertEqual(0, verify.returncode, verify.stderr)
+                self.assertIn('signed (certificate table', verify.stdout)
+                self.session.play(program, leave_at_welcome(), exit_code=LEFT_WITH_EXIT,
+                                  name=name)
 
     def test_a_checked_part_of_exactly_4000000_bytes_is_accepted(self):
         image = with_checked_part(self.installer, 4_000_000)

@@ -28,6 +28,28 @@ Bytes programImage(size_t size) {
 
 Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
 
+void putLe32At(Bytes *image, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; i++) (*image)[at + i] = (unsigned char)(value >> (8 * i));
+}
+
+// A package behind a PE image's headers, signed: a certificate table at the
+// end of the file that the security directory names.
+Bytes signedImage(Bytes image, size_t tableSize) {
+    const size_t pe = 0x40, optional = pe + 24, entry = optional + 96 + 32;
+    putLe32At(&image, 0x3C, pe);
+    image[pe] = 'P';
+    image[pe + 1] = 'E';
+    image[pe + 2] = image[pe + 3] = 0;
+    image[optional] = 0x0B;
+    image[optional + 1] = 0x01;
+    putLe32At(&image, optional + 92, 16);
+    putLe32At(&image, entry, (uint32_t)image.size());
+    putLe32At(&image, entry + 4, (uint32_t)tableSize);
+    image.resize(image.size() + tableSize, 0x30);
+    putLe32At(&image, image.size() - tableSize, (uint32_t)tableSize);
+    return image;
+}
+
 // Repetitive enough to compress, varied enough to need real Huffman tables.
 Bytes pattern(size_t size, unsigned seed) {
     Bytes bytes(size);
@@ -120,6 +142,12 @@ int main(int argc, char **argv) {
                        makeStoredRecord("short", text("x"))})},
         // A header with no entries.
         {"no-entries.bin", writePackage(programImage(16), width, {})},
+        // Signed: the package ends where the certificate table begins.
+        {"signed.bin",
+         signedImage(writePackage(programImage(256), width,
+                                  {bzip2("welcome.bmp", bmp(2, 2, 24)),
+                                   makeStoredRecord("one.txt", text("one"))}, 8),
+                     24)},
         // An empty file compressed: a stream that decodes to nothing.
         {"empty-stream.bin",
          writePackage(programImage(16), width,

@@ -7,8 +7,9 @@
 
 namespace {
 
-// The reader's low-level reads, in the order it makes them (for one entry).
-enum { kReadPackageStart = 1, kReadDigest, kReadChecked, kReadFileCount,
+// The reader's low-level reads, in the order it makes them (for one entry);
+// the first reads the file's start, to find a signature.
+enum { kReadHead = 1, kReadPackageStart, kReadDigest, kReadChecked, kReadFileCount,
        kReadHeaderSize, kReadNameWidth, kReadName, kReadUncompressedSize,
        kReadCompressedSize, kReadFlags, kReadDataStart };
 
@@ -189,6 +190,67 @@ TEST_P(TinyFileTest, AFileWithoutRoomForATrailerEndsAtItsEnd) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reader, TinyFileTest, ::testing::Values(0, 1, 19));
+
+// -- A signature behind the package ------------------------------------------------
+
+// The PE headers of a 32-bit image whose security directory (a file offset and
+// a size) is set later; the rest of the stub as usual.
+Bytes peStub() {
+    Bytes stub = stubBytes(kStub);
+    const size_t pe = 0x80, optional = pe + 24;
+    putLe32(stub.data() + 0x3C, pe);
+    memcpy(stub.data() + pe, "PE\0\0", 4);
+    stub[optional] = 0x0B;
+    stub[optional + 1] = 0x01;
+    putLe32(stub.data() + optional + 92, 16);   // data directories
+    putLe32(stub.data() + optional + 96 + 32, 0);
+    putLe32(stub.data() + optional + 96 + 36, 0);
+    return stub;
+}
+
+struct SignedCase {
+    const char *name;
+    size_t tableSize;      // certificate bytes appended behind the package
+    long directoryStart;   // relative to the table's start
+    long directorySize;    // relative to the table's size
+    size_t after;          // bytes behind the table
+    bool opens;            // else the trailer is looked for at the file's end
+};
+TY_PRINT_ROW_AS_NAME(SignedCase)
+
+class SignedImageTest : public PackageTest, public ::testing::WithParamInterface<SignedCase> {};
+
+TEST_P(SignedImageTest, FindsThePackageOnlyBeforeATableThatEndsTheFile) {
+    const SignedCase &row = GetParam();
+    Bytes image = writePackage(peStub(), kWidth, standardRecords());
+    size_t tableStart = image.size();
+    Bytes table = patternBytes(row.tableSize, 3);
+    image.insert(image.end(), table.begin(), table.end());
+    image.resize(image.size() + row.after, 0);
+    const size_t entry = 0x80 + 24 + 96 + 32;
+    putLe32(image.data() + entry, (uint32_t)((long)tableStart + row.directoryStart));
+    putLe32(image.data() + entry + 4, (uint32_t)((long)row.tableSize + row.directorySize));
+    ProductRun run = openImage(image);
+    if (row.opens) {
+        ASSERT_FALSE(run.exited) << describeBoxes();
+        EXPECT_EQ(package.fileCount, 3u);
+        EXPECT_STREQ(entryName(2), "Tessaly Quenfold.exe");
+    } else {
+        EXPECT_TRUE(run.exited) << "opened " << package.fileCount << " entries";
+        EXPECT_EQ(run.exitCode, -1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reader, SignedImageTest,
+    ::testing::Values(SignedCase{"NotSigned", 0, 0, 0, 0, true},
+                      SignedCase{"Signed", 1496, 0, 0, 0, true},
+                      SignedCase{"TableOfOneCertificateHeader", 8, 0, 0, 0, true},
+                      SignedCase{"TableTooShort", 7, 0, 0, 0, false},
+                      SignedCase{"TableNotAtTheEnd", 1496, 0, 0, 1, false},
+                      SignedCase{"DirectoryPastTheFile", 1496, 8, 0, 0, false},
+                      SignedCase{"DirectoryShorterThanTheTable", 1496, 8, -8, 0, false}),
+    [](const ::testing::TestParamInfo<SignedCase> &info) { return info.param.name; });
 
 // -- The control check ------------------------------------------------------------
 
