@@ -19,7 +19,7 @@ import time
 import unittest
 
 from harness import CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, Session, package_header
-from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_LOG,
+from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_LOG, HELPER,
                      FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
                      MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE, PENDING_REBOOT,
                      PENDING_RENAMES, PRODUCT, PRODUCT_KEY, REGISTRY_FAILED, RUN_KEY, RUN_VALUE,
@@ -456,12 +456,16 @@ class UpgradeCompleted(UpgradeCase):
                          f'the uninstall entry that was there before: got {entry}')
 
     def test_a_saved_file_that_cannot_go_back_is_kept_and_named(self):
-        # The stand-in uninstaller leaves a program holding the saved copy of
-        # the scheduler's data, sharing nothing, and reports 2.5 removed.
-        self.fake_uninstaller(f'lock-file {self.run}{SCHEDULER_DATA} 120', 'exit 99')
+        # Another program opens the saved copy of the scheduler's data as
+        # soon as it is there, sharing nothing, and keeps it while the real
+        # old uninstaller removes 2.5.
+        code, _, errors = self.session.command('wine', 'start', 'C:\\ty-e2e\\' + HELPER,
+                                               'lock-file-soon', self.run + SCHEDULER_DATA, '600')
+        self.assertEqual(code, 0, f'the file holder did not start: {errors}')
         try:
             self.session.play(self.program, [
                 question(),
+                uninstaller_question(),
                 progress(),
                 not_migrated(self.run + SCHEDULER_DATA),
                 update_complete(press='&No'),

@@ -343,7 +343,8 @@ def stop_holders(session, timeout=15):
     have ended."""
     write_host(session, 'C:\\ty-e2e\\' + STOP_HOLDING, b'')
     deadline = time.monotonic() + timeout
-    while any('hold-' in command for _, command in session_processes(session.marker)):
+    while any('hold-' in command or 'lock-file' in command
+              for _, command in session_processes(session.marker)):
         if time.monotonic() >= deadline:
             raise HarnessError('the helpers holding the lock or a file did not end')
         time.sleep(0.1)

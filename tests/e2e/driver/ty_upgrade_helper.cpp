@@ -9,6 +9,8 @@
 //                            program still running from it would, until the
 //                            same end
 //   lock-file PATH SECONDS   the same, sharing nothing: nobody may even read it
+//   lock-file-soon PATH SECONDS
+//                            waits until PATH exists, then does the same
 //   -x                       stands in for the help viewer (WinHelpA starts
 //                            "winhlp32.exe -x"): owns a hidden window of class
 //                            "MS_WINHELP" and records each WM_COPYDATA it gets
@@ -121,6 +123,12 @@ static int holdLock(unsigned long seconds) {
 }
 
 static int holdFile(const char *path, unsigned long seconds, DWORD sharing) {
+    if (sharing == 0) {
+        DWORD start = GetTickCount();
+        while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+               GetTickCount() - start < seconds * 1000)
+            Sleep(20);
+    }
     HANDLE file = CreateFileA(path, GENERIC_READ, sharing, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
@@ -278,7 +286,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         return holdLock(strtoul(__argv[2], NULL, 10));
     if (__argc == 4 && strcmp(__argv[1], "hold-file") == 0)
         return holdFile(__argv[2], strtoul(__argv[3], NULL, 10), FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (__argc == 4 && strcmp(__argv[1], "lock-file") == 0)
+    if (__argc == 4 && (strcmp(__argv[1], "lock-file") == 0 ||
+                        strcmp(__argv[1], "lock-file-soon") == 0))
         return holdFile(__argv[2], strtoul(__argv[3], NULL, 10), 0);
     if (__argc == 2 && strcmp(__argv[1], "-x") == 0) return helpViewer();
     return fakeUninstaller();
