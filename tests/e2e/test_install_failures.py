@@ -184,7 +184,7 @@ class FailedInstallations(unittest.TestCase):
             registry_not_written() + [files_left(MAKER_FOLDER), shortcuts_left(START_MENU_FOLDER)],
             CONFIGURING, 100, hold_at_first_box=([engine, website], 'hold'))
         self.assertEqual(sorted([
-            pending(website, START_MENU_FOLDER, engine, INSTALL_DIR, MAKER_FOLDER),
+            pending(website, START_MENU_FOLDER, engine, INSTALL_DIR[:-1], MAKER_FOLDER),
             f'added folder {MAKER_FOLDER}',
             f'added folder {INSTALL_DIR[:-1]}',
             f'added file {engine}',

@@ -1,0 +1,18 @@
+#!/bin/bash
+# The virtual machine's first and only process: runs the Wine suite's modules
+# named in /work/tests-to-run and switches the machine off.
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+mount -t proc proc /proc; mount -t sysfs sys /sys 2>/dev/null; mount -t devtmpfs dev /dev 2>/dev/null
+mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs tmpfs /dev/shm
+mount -t tmpfs tmpfs /tmp; mount -o remount,rw /
+echo 1 > /proc/sys/kernel/sysrq
+exec > /dev/ttyS0 2>&1
+export HOME=/root PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=/work/main/scripts/wine-vm
+export TY_E2E_WIN_DIR=/work/main/build/win TY_E2E_OUT=/work/main/build/host/e2e-out
+export TY_E2E_PREFIXES=/work/main/build/host/e2e-prefixes TY_TYPACK=/work/main/build/host/tools/typack
+cd /work/main/tests/e2e
+python3 harness.py make-template; echo "=== template exit $?"
+for module in $(cat /work/tests-to-run); do
+  timeout 3600 python3 -m unittest -v "$module"; echo "=== $module exit $?"
+done
+sync; echo "=== done"; echo o > /proc/sysrq-trigger
