@@ -73,7 +73,7 @@ class UpgradeCase(unittest.TestCase):
             cls.earlier, cls.program = put_installers(cls.session)
             put_helpers(cls.session)
             cls.temp = temp_folder(cls.session)
-            cls.run = cls.temp + UPGRADE_FOLDER
+            cls.saved = cls.temp + UPGRADE_FOLDER
             cls.licence_text = sample_licence_text()
             cls.session.follow_descendants()
         except BaseException:
@@ -98,12 +98,12 @@ class UpgradeCase(unittest.TestCase):
     def assert_copies(self, config, schedule, uninstaller=None):
         """The upgrade folder's copies: the expected bytes, or None for none;
         the folder itself goes with the last of them."""
-        self.assert_file(self.run + CONFIG, config, 'saved configuration')
-        self.assert_file(self.run + SCHEDULER_DATA, schedule, 'saved scheduler data')
-        self.assert_file(self.run + UNINSTALLER, uninstaller, 'temporary uninstaller')
-        left = os.path.exists(self.session.host_path(self.run))
+        self.assert_file(self.saved + CONFIG, config, 'saved configuration')
+        self.assert_file(self.saved + SCHEDULER_DATA, schedule, 'saved scheduler data')
+        self.assert_file(self.saved + UNINSTALLER, uninstaller, 'temporary uninstaller')
+        left = os.path.exists(self.session.host_path(self.saved))
         self.assertEqual(left, any(c is not None for c in (config, schedule, uninstaller)),
-                         f'{self.run} is {"still there" if left else "gone"}')
+                         f'{self.saved} is {"still there" if left else "gone"}')
 
     def assert_earlier_installed(self):
         """2.5 as installed, with the user's settings, and no 2.9."""
@@ -130,7 +130,7 @@ class UpgradeCase(unittest.TestCase):
         """The helper's record: started from the temporary copy with the
         argument "update", then each order and its result."""
         lines = self.fake_log()
-        started = [f'{self.run}{UNINSTALLER} update', 'C:\\ty-e2e']
+        started = [f'{self.saved}{UNINSTALLER} update', 'C:\\ty-e2e']
         wanted = [['started', *started]] + [list(line) for line in expected]
         self.assertEqual(lines, wanted, f'the stand-in uninstaller\'s record: got {lines}, '
                                         f'expected {wanted}')
@@ -156,7 +156,7 @@ class UpgradeStopped(UpgradeCase):
         if self.real_uninstaller is None:
             self.install()
         stop_holders(self.session)
-        for path in (self.run, self.temp + 'TYUpgrade2', self.temp + UNINSTALLER,
+        for path in (self.saved, self.temp + 'TYUpgrade2', self.temp + UNINSTALLER,
                      'C:\\ty-e2e\\' + FAKE_ORDERS, 'C:\\ty-e2e\\' + FAKE_LOG):
             remove_host(self.session, path)
         write_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}', self.real_uninstaller)
@@ -278,7 +278,7 @@ class UpgradeStopped(UpgradeCase):
         # Copies of the stand-in, which records any start, lie where earlier
         # attempts could have left them; the old uninstaller itself is in use
         # and cannot be copied.
-        for stale in (self.temp + UNINSTALLER, self.run + UNINSTALLER):
+        for stale in (self.temp + UNINSTALLER, self.saved + UNINSTALLER):
             os.makedirs(os.path.dirname(self.session.host_path(stale)), exist_ok=True)
             shutil.copyfile(helper_path(self.session), self.session.host_path(stale))
         write_host(self.session, 'C:\\ty-e2e\\' + FAKE_ORDERS, b'exit 99\r\n')
@@ -312,7 +312,7 @@ class UpgradeStopped(UpgradeCase):
         self.session.play(self.program, [
             question(),
             updater_box(LOCK_LOST, 'lock-lost', icon='warning'),
-            kept(self.run),
+            kept(self.saved),
         ], exit_code=EXIT_FATAL, name='lock-lost')
         self.assert_fake_ran(['take-lock', 'done'], ['exit', 'done'], ['exit', '99'])
         self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
@@ -440,7 +440,7 @@ class UpgradeCompleted(UpgradeCase):
             Box(REGISTRY_FAILED, caption='Tessaly Updater', icon='error', name='registry-failed'),
             Box(UNDO_AFTER_REGISTRY, caption='Tessaly Updater', icon='information',
                 name='undo'),
-            kept(self.run),
+            kept(self.saved),
         ], exit_code=EXIT_FATAL, name='failed-installation')
         self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
         # Neither version is left: 2.5 went with its uninstaller, 2.9 with
@@ -460,14 +460,14 @@ class UpgradeCompleted(UpgradeCase):
         # soon as it is there, sharing nothing, and keeps it while the real
         # old uninstaller removes 2.5.
         code, _, errors = self.session.command('wine', 'start', 'C:\\ty-e2e\\' + HELPER,
-                                               'lock-file-soon', self.run + SCHEDULER_DATA, '600')
+                                               'lock-file-soon', self.saved + SCHEDULER_DATA, '600')
         self.assertEqual(code, 0, f'the file holder did not start: {errors}')
         try:
             self.session.play(self.program, [
                 question(),
                 uninstaller_question(),
                 progress(),
-                not_migrated(self.run + SCHEDULER_DATA),
+                not_migrated(self.saved + SCHEDULER_DATA),
                 update_complete(press='&No'),
             ], exit_code=DONE, name='not-migrated')
         finally:
