@@ -122,15 +122,18 @@ static int holdLock(unsigned long seconds) {
     return 0;
 }
 
-static int holdFile(const char *path, unsigned long seconds, DWORD sharing) {
-    if (sharing == 0) {
-        DWORD start = GetTickCount();
-        while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
-               GetTickCount() - start < seconds * 1000)
-            Sleep(20);
+// waitSeconds > 0: tries that long for a file not there yet, or still held
+// by the program writing it.
+static int holdFile(const char *path, unsigned long seconds, DWORD sharing,
+                    unsigned long waitSeconds) {
+    DWORD start = GetTickCount();
+    HANDLE file;
+    for (;;) {
+        file = CreateFileA(path, GENERIC_READ, sharing, NULL, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE || GetTickCount() - start >= waitSeconds * 1000) break;
+        Sleep(10);
     }
-    HANDLE file = CreateFileA(path, GENERIC_READ, sharing, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         markReady("file-holder-failed.txt");
         return 1;
@@ -284,11 +287,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     findOwnFolder();
     if (__argc == 3 && strcmp(__argv[1], "hold-lock") == 0)
         return holdLock(strtoul(__argv[2], NULL, 10));
+    unsigned long seconds = __argc == 4 ? strtoul(__argv[3], NULL, 10) : 0;
     if (__argc == 4 && strcmp(__argv[1], "hold-file") == 0)
-        return holdFile(__argv[2], strtoul(__argv[3], NULL, 10), FILE_SHARE_READ | FILE_SHARE_WRITE);
-    if (__argc == 4 && (strcmp(__argv[1], "lock-file") == 0 ||
-                        strcmp(__argv[1], "lock-file-soon") == 0))
-        return holdFile(__argv[2], strtoul(__argv[3], NULL, 10), 0);
+        return holdFile(__argv[2], seconds, FILE_SHARE_READ | FILE_SHARE_WRITE, 0);
+    if (__argc == 4 && strcmp(__argv[1], "lock-file") == 0)
+        return holdFile(__argv[2], seconds, 0, 0);
+    if (__argc == 4 && strcmp(__argv[1], "lock-file-soon") == 0)
+        return holdFile(__argv[2], seconds, 0, seconds);
     if (__argc == 2 && strcmp(__argv[1], "-x") == 0) return helpViewer();
     return fakeUninstaller();
 }
