@@ -2,7 +2,8 @@
 # kept regression inputs, a fixed seed so that a failure can be repeated, and
 # a non-zero libFuzzer result (crash, leak, timeout, out of memory) as the
 # test's failure.
-#   cmake -DFUZZER=... -DWORK=... -DINPUTS="dir;dir" -DARGS="-runs=...;..." -P ty_fuzz_short_run.cmake
+#   cmake -DFUZZER=... -DWORK=... -DINPUTS="dir|dir" -DARGS="-runs=...;..." -P ty_fuzz_short_run.cmake
+string(REPLACE "|" ";" INPUTS "${INPUTS}")
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/corpus" "${WORK}/artifacts")
 execute_process(
