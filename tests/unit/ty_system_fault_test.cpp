@@ -70,16 +70,19 @@ bool valueExists(const std::string &path, const char *name) {
     return result == ERROR_SUCCESS;
 }
 
-std::string pendingRenames() {
+// A value's data as stored, its final NUL included.
+std::string valueData(const char *path, const char *name) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return "<no key>";
     char data[4096];
     DWORD size = sizeof data;
-    LONG result = RegQueryValueExA(key, kPendingRenames, NULL, NULL, (BYTE *)data, &size);
+    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
     RegCloseKey(key);
     return result == ERROR_SUCCESS ? std::string(data, size) : "<no value>";
 }
+
+std::string pendingRenames() { return valueData(kSessionManager, kPendingRenames); }
 
 // The Windows folder as a host path, for reading its files past the stand-in.
 std::string hostWindowsFile(const char *name) {
@@ -138,14 +141,8 @@ std::string shortName(const std::string &path) {
 const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 std::string runOnceValue(const char *name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[512];
-    DWORD size = sizeof data;
-    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(data) : "<no value>";
+    std::string data = valueData(kRunOnce, name);
+    return data.c_str();
 }
 
 void expectOneErrorBox(const char *caption, const char *text) {
