@@ -284,6 +284,8 @@ struct SigningCase {
     bool holds;
 };
 
+void PrintTo(const SigningCase &row, std::ostream *os) { *os << row.name; }
+
 class SignedInstaller : public AssembledInstaller, public testing::WithParamInterface<SigningCase> {};
 
 TEST_P(SignedInstaller, KeepsItsPackageAndControlCheck) {
