@@ -15,4 +15,4 @@ python3 harness.py make-template; echo "=== template exit $?"
 for module in $(cat /work/tests-to-run); do
   timeout 3600 python3 -m unittest -v "$module"; echo "=== $module exit $?"
 done
-sync; echo "=== done"; echo o > /proc/sysrq-trigger
+sync; echo "=== done"; echo o > /proc/sysrq-trigger; sleep 30
