@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the Wine suite, or the modules named (test_install_failures ...), inside
+# Runs the Wine suite, or the modules named (test_install_failures ...,
+# win_unit_tests for the Windows copy of the unit tests), inside
 # a Debian virtual machine under full-system emulation: for a machine whose
 # kernel cannot execute 32-bit programs, where Wine cannot start. Run
 # scripts/build.sh first. Four to five times slower than Wine on the machine
@@ -12,7 +13,7 @@ vm=$out/wine-vm
 root=$vm/root
 modules=("$@")
 if [ ${#modules[@]} = 0 ]; then
-  modules=($(cd "$top/tests/e2e" && ls test_*.py | sed 's/\.py$//'))
+  modules=($(cd "$top/tests/e2e" && ls test_*.py | sed 's/\.py$//') win_unit_tests)
 fi
 
 export DEBIAN_FRONTEND=noninteractive
@@ -36,7 +37,7 @@ fi
 rm -rf "$root/work" && mkdir -p "$root/work/main/build/host/tools" "$root/work/main/scripts"
 cp -a "$top/tests" "$top/sample" "$root/work/main/"
 cp -a "$top/scripts/wine-vm" "$root/work/main/scripts/"
-cp -a "$out/win" "$root/work/main/build/"
+cp -a "$out/win" "$out/win-tests" "$root/work/main/build/"
 cp -a "$out/host/tools/typack" "$root/work/main/build/host/tools/"
 install -m 755 "$top/scripts/wine-vm/init.sh" "$root/run-e2e.sh"
 printf '%s\n' "${modules[@]}" > "$root/work/tests-to-run"
