@@ -7,9 +7,7 @@
 #include "ty_md5.h"
 #include "ty_package_format.h"
 
-uint32_t readLe32(const unsigned char *p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
+uint32_t readLe32(const unsigned char *p) { return tyLe32(p); }
 
 void putLe32(unsigned char *p, uint32_t value) {
     p[0] = (unsigned char)value;

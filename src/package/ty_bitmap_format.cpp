@@ -2,6 +2,8 @@
 
 #include <stddef.h>
 
+#include "ty_package_format.h"
+
 // Compression methods a display's CreateDIBitmap draws.
 #define TY_BMP_RGB 0
 #define TY_BMP_RLE8 1
@@ -12,16 +14,8 @@
 // them; GDI reads them there whatever the header's size.
 #define TY_BMP_MASKS_END (TY_BMP_INFO_HEADER_SIZE + 12)
 
-static uint32_t readUint32(const unsigned char *p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-static uint16_t readUint16(const unsigned char *p) {
-    return (uint16_t)(p[0] | p[1] << 8);
-}
-
 uint32_t bitmapBitsOffset(const unsigned char *file) {
-    return readUint32(file + 10);
+    return tyLe32(file + 10);
 }
 
 // Whether bitCount goes with the header and compression: the core header
@@ -41,7 +35,7 @@ const char *bitmapFault(const unsigned char *file, uint32_t size) {
     if (size < 2 || file[0] != 'B' || file[1] != 'M') return "no \"BM\" signature";
     if (size < TY_BMP_FILE_HEADER_SIZE + 4) return "the file ends before its information header";
     const unsigned char *header = file + TY_BMP_FILE_HEADER_SIZE;
-    uint64_t headerSize = readUint32(header);
+    uint64_t headerSize = tyLe32(header);
     bool core = headerSize == TY_BMP_CORE_HEADER_SIZE;
     if (!core && headerSize < TY_BMP_INFO_HEADER_SIZE)
         return "an information header of neither 12 nor at least 40 bytes";
@@ -52,18 +46,18 @@ const char *bitmapFault(const unsigned char *file, uint32_t size) {
     uint32_t bitCount, compression = TY_BMP_RGB, imageSize = 0;
     uint64_t colours, entrySize, tableStart = TY_BMP_FILE_HEADER_SIZE + headerSize;
     if (core) {
-        width = readUint16(header + 4);
-        height = readUint16(header + 6);
-        bitCount = readUint16(header + 10);
+        width = tyLe16(header + 4);
+        height = tyLe16(header + 6);
+        bitCount = tyLe16(header + 10);
         colours = 0;
         entrySize = 3;
     } else {
-        width = (int32_t)readUint32(header + 4);
-        height = (int32_t)readUint32(header + 8);
-        bitCount = readUint16(header + 14);
-        compression = readUint32(header + 16);
-        imageSize = readUint32(header + 20);
-        colours = readUint32(header + 32);
+        width = (int32_t)tyLe32(header + 4);
+        height = (int32_t)tyLe32(header + 8);
+        bitCount = tyLe16(header + 14);
+        compression = tyLe32(header + 16);
+        imageSize = tyLe32(header + 20);
+        colours = tyLe32(header + 32);
         entrySize = 4;
         if (compression == TY_BMP_BITFIELDS && headerSize < TY_BMP_MASKS_END)
             tableStart = TY_BMP_FILE_HEADER_SIZE + TY_BMP_MASKS_END;

@@ -113,8 +113,7 @@ static void readField(int descriptor, void *field, unsigned int size,
 static uint32_t readUint32(int descriptor, const ReadTexts *texts, bool packageBox) {
     unsigned char bytes[4];
     readField(descriptor, bytes, sizeof bytes, texts, packageBox);
-    return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
-           (uint32_t)bytes[3] << 24;
+    return tyLe32(bytes);
 }
 
 // Names travel scrambled: every byte is stored 32 higher (mod 256), so the

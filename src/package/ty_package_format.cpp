@@ -7,29 +7,25 @@
 #define TY_SECURITY_DIRECTORY 4
 #define TY_CERTIFICATE_HEADER_SIZE 8  // length u32, revision u16, type u16
 
-static uint32_t headUint32(const unsigned char *p) {
-    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
 uint32_t tyPackageEnd(const unsigned char *head, uint32_t headSize, uint32_t fileSize,
                       uint32_t *certificateSize) {
     *certificateSize = 0;
     if (headSize < TY_PE_OFFSET_AT + 4 || head[0] != 'M' || head[1] != 'Z') return fileSize;
-    uint64_t optional = (uint64_t)headUint32(head + TY_PE_OFFSET_AT) + TY_PE_OPTIONAL_AT;
+    uint64_t optional = (uint64_t)tyLe32(head + TY_PE_OFFSET_AT) + TY_PE_OPTIONAL_AT;
     if (optional + 2 > headSize) return fileSize;
     const unsigned char *pe = head + optional - TY_PE_OPTIONAL_AT;
     if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0) return fileSize;
     // The directory count and the directories follow the fields that the two
     // kinds of image hold in 32 or 64 bits.
-    uint32_t magic = (uint32_t)head[optional] | (uint32_t)head[optional + 1] << 8;
+    uint32_t magic = tyLe16(head + optional);
     uint64_t countAt = optional + (magic == TY_PE32_PLUS_MAGIC ? 108 : 92);
     if (magic != TY_PE32_MAGIC && magic != TY_PE32_PLUS_MAGIC) return fileSize;
     uint64_t entryAt = countAt + 4 + 8 * TY_SECURITY_DIRECTORY;
-    if (entryAt + 8 > headSize || headUint32(head + countAt) <= TY_SECURITY_DIRECTORY)
+    if (entryAt + 8 > headSize || tyLe32(head + countAt) <= TY_SECURITY_DIRECTORY)
         return fileSize;
     // The security directory holds a file offset, not an address.
-    uint64_t tableStart = headUint32(head + entryAt);
-    uint64_t tableSize = headUint32(head + entryAt + 4);
+    uint64_t tableStart = tyLe32(head + entryAt);
+    uint64_t tableSize = tyLe32(head + entryAt + 4);
     if (tableSize < TY_CERTIFICATE_HEADER_SIZE || tableStart + tableSize != fileSize ||
         tableStart < optional)
         return fileSize;

@@ -37,6 +37,13 @@
 
 #define TY_NAME_SCRAMBLE 32            // stored byte = name byte + 32 (mod 256)
 
+// Little-endian fields of the package and of the files it carries, read from
+// memory.
+static inline uint32_t tyLe32(const unsigned char *p) {
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+static inline uint16_t tyLe16(const unsigned char *p) { return (uint16_t)(p[0] | p[1] << 8); }
+
 static inline unsigned char tyScrambleByte(unsigned char c) {
     return (unsigned char)(c + TY_NAME_SCRAMBLE);
 }
