@@ -4,22 +4,9 @@
 
 #include "ty_product.h"
 
-SetupState setupState = {
-    NULL,                 // appInstance
-    NULL,                 // instanceLock
-    TY_CAPTION_INSTALLER, // setupCaption
-    0, 0,                 // osFamily, programsFolderId: set at start
-    false, false, false,  // upgradeMode, configSaved, configMigrated
-    "",                   // upgradeFolder
-    "", "", "", "",       // savedConfigPath, savedSchedulerPath, oldInstallDir, installDir
-    {0}, 0,               // createdFolderLengths, createdFolderCount
-    false, false,         // makerKeyHadSubkeys, productKeyHadSubkeys
-    "",                   // startMenuFolder
-    false,                // startProduct
-    0,                    // pageResult
-    NULL,                 // welcomePicture
-    NULL,                 // package
-};
+// All zero at start (no image space): runSetup sets what it needs, the
+// caption first.
+SetupState setupState;
 
 bool composePath(char *path, const char *folder, const char *name) {
     size_t folderLength = strlen(folder);

@@ -1,8 +1,135 @@
+#include <float.h>
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 #include "ty_main.h"
 
+// The installer is started from shared folders (downloads, a desktop, a
+// network share) and runs with administrative rights, so no library may come
+// from beside it. The image imports statically only kernel32 and msvcrt,
+// which the platform always takes from its own folder together with what
+// they need. Every other library loads further libraries by bare name as it
+// comes up (some platforms' user32 does so before a program's first
+// instruction), so they are loaded here instead, by full system path, once
+// the search for those further libraries has been restricted. Their
+// functions go into the very import slots (__imp__Name@N) that the
+// compiler's calls to them read, so the rest of the program calls them as
+// any imported function; a call added elsewhere without its row here does
+// not link.
+#define TY_LATE_IMPORTS(X)                                                     \
+    X("advapi32.dll", RegCloseKey, 4)                                          \
+    X("advapi32.dll", RegCreateKeyExA, 36)                                     \
+    X("advapi32.dll", RegDeleteKeyA, 8)                                        \
+    X("advapi32.dll", RegDeleteValueA, 8)                                      \
+    X("advapi32.dll", RegEnumKeyExA, 32)                                       \
+    X("advapi32.dll", RegOpenKeyExA, 20)                                       \
+    X("advapi32.dll", RegQueryValueExA, 24)                                    \
+    X("advapi32.dll", RegSetValueExA, 24)                                      \
+    X("gdi32.dll", BitBlt, 36)                                                 \
+    X("gdi32.dll", CreateCompatibleDC, 4)                                      \
+    X("gdi32.dll", CreateDIBitmap, 24)                                         \
+    X("gdi32.dll", DeleteDC, 4)                                                \
+    X("gdi32.dll", DeleteObject, 4)                                            \
+    X("gdi32.dll", GetObjectA, 12)                                             \
+    X("gdi32.dll", SelectObject, 8)                                            \
+    X("user32.dll", DialogBoxParamA, 20)                                       \
+    X("user32.dll", DispatchMessageA, 4)                                       \
+    X("user32.dll", EndDialog, 8)                                              \
+    X("user32.dll", GetDC, 4)                                                  \
+    X("user32.dll", GetDlgItem, 8)                                             \
+    X("user32.dll", GetDlgItemTextA, 16)                                       \
+    X("user32.dll", LoadIconA, 8)                                              \
+    X("user32.dll", MessageBoxA, 16)                                           \
+    X("user32.dll", MsgWaitForMultipleObjects, 20)                             \
+    X("user32.dll", PeekMessageA, 20)                                          \
+    X("user32.dll", ReleaseDC, 8)                                              \
+    X("user32.dll", SendMessageA, 16)                                          \
+    X("user32.dll", SetDlgItemTextA, 12)                                       \
+    X("user32.dll", ShowWindow, 8)                                             \
+    X("user32.dll", UpdateWindow, 4)                                           \
+    X("user32.dll", WinHelpA, 16)                                              \
+    X("comctl32.dll", InitCommonControls, 0)                                   \
+    X("ole32.dll", CoCreateInstance, 20)                                       \
+    X("ole32.dll", CoInitialize, 4)                                            \
+    X("ole32.dll", CoUninitialize, 0)                                          \
+    X("shell32.dll", SHBrowseForFolderA, 4)                                    \
+    X("shell32.dll", SHGetMalloc, 4)                                           \
+    X("shell32.dll", SHGetPathFromIDListA, 8)                                  \
+    X("shell32.dll", SHGetSpecialFolderLocation, 12)                           \
+    X("shell32.dll", ShellExecuteA, 24)
+
+#define TY_IMPORT_SLOT(library, name, argumentBytes)                           \
+    FARPROC late##name __asm__("__imp__" #name "@" #argumentBytes);
+extern "C" {
+TY_LATE_IMPORTS(TY_IMPORT_SLOT)
+}
+
+struct LateImport {
+    const char *library;
+    const char *name;
+    FARPROC *slot;
+};
+
+// Grouped by library. Every one of these exists since Windows 95 and NT 4.
+#define TY_IMPORT_ROW(library, name, argumentBytes) {library, #name, &late##name},
+static const LateImport lateImports[] = {TY_LATE_IMPORTS(TY_IMPORT_ROW)};
+
+// LOAD_LIBRARY_SEARCH_SYSTEM32, for headers that predate it.
+static const DWORD searchSystemFolderOnly = 0x00000800;
+
+typedef BOOL(WINAPI *SetDefaultDllDirectoriesFunction)(DWORD);
+typedef BOOL(WINAPI *SetDllDirectoryFunction)(LPCSTR);
+
+// Where the platform offers it (Windows 8, and 7 and Vista with their
+// updates), every later load by bare name, the system libraries' own
+// included, searches the system folder only; the current folder leaves the
+// search where that is all the platform offers. Found by name so that the
+// program starts unchanged where neither exists (the Windows 95 family).
+static void restrictLibrarySearch() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == NULL) return;
+    SetDefaultDllDirectoriesFunction setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault != NULL) setDefault(searchSystemFolderOnly);
+    SetDllDirectoryFunction setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
+        reinterpret_cast<void *>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDirectory != NULL) setDirectory("");
+}
+
+// The libraries stay loaded for the life of the process. A system without
+// one of them cannot run the installer at all: it ends as a program whose
+// import is missing would, before any window.
+static void loadLateImports() {
+    char path[MAX_PATH + 16];
+    UINT folderLength = GetSystemDirectoryA(path, MAX_PATH);
+    if (folderLength == 0 || folderLength >= MAX_PATH) ExitProcess(ERROR_MOD_NOT_FOUND);
+    if (path[folderLength - 1] != '\\') path[folderLength++] = '\\';
+    const char *loadedName = NULL;
+    HMODULE library = NULL;
+    for (const LateImport &late : lateImports) {
+        if (loadedName == NULL || strcmp(loadedName, late.library) != 0) {
+            strcpy(path + folderLength, late.library);
+            library = LoadLibraryA(path);
+            loadedName = late.library;
+        }
+        *late.slot = library != NULL ? GetProcAddress(library, late.name) : NULL;
+        if (*late.slot == NULL) ExitProcess(ERROR_PROC_NOT_FOUND);
+    }
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    restrictLibrarySearch();
+    loadLateImports();
     exit(runSetup(instance));
+}
+
+// The image's entry point. The toolchain's start-up code prepares what this
+// program never uses (command-line arguments, global constructors, its own
+// thread-local and exception set-up) and is a seventh of the image; of it,
+// only the floating-point unit's reset matters here, for the version
+// numbers the installer compares. msvcrt sets itself up as it loads.
+extern "C" void WINAPI tyStart(void) {
+    _fpreset();
+    WinMain(GetModuleHandleA(NULL), NULL, NULL, SW_SHOWDEFAULT);
 }

@@ -466,6 +466,8 @@ class Session:
         self.env = None
         self.run_start = 0
         self._buffer = b''
+        self.working_folder = 'C:\\ty-e2e'
+        self.started = []
 
     # -- life
 
@@ -656,10 +658,13 @@ class Session:
             self.fail(f'{order}: {what} {detail}')
         return kind, rest
 
-    def start(self, command_line, cwd='C:\\ty-e2e'):
-        self._order(f'cwd {cwd}', 5)
+    def start(self, command_line, cwd=None):
+        """Starts a program in cwd (by default the session's working_folder)
+        and gives its process id, which is also kept in started."""
+        self._order(f'cwd {cwd or self.working_folder}', 5)
         kind, rest = self._order(f'start {command_line}', 10)
-        return int(rest.split()[1])
+        self.started.append(int(rest.split()[1]))
+        return self.started[-1]
 
     def wait_window(self, timeout=DEFAULT_TIMEOUT_S):
         _, rest = self._order(f'wait-window {int(timeout * 1000)}', timeout)

@@ -17,6 +17,9 @@
 //   link PATH                 what the shell's own link object reads from the
 //                             link file: TARGET<tab>ARGUMENTS<tab>WORKING
 //                             FOLDER<tab>DESCRIPTION, or failed STEP HRESULT
+//   load NAME                 the library loaded by that name, as any program
+//                             loads one: the path it came from, or failed
+//                             LASTERROR
 // A malformed order answers "usage ..." and ends the program with 2.
 #include <windows.h>
 #include <objbase.h>
@@ -44,7 +47,7 @@ static void answer(const char *format, ...) {
 
 static int usage(const char *order) {
     answer("usage %s: delete PATH file|folder, pending, family, short PATH, hold PATH... SECONDS, "
-           "lock PATH... SECONDS, link PATH", order);
+           "lock PATH... SECONDS, link PATH, load NAME", order);
     return 2;
 }
 
@@ -156,6 +159,16 @@ int main(int argc, char **argv) {
         } else if (strcmp(order, "link") == 0) {
             if (i + 1 >= argc) return usage(order);
             link(argv[i + 1]);
+            i += 2;
+        } else if (strcmp(order, "load") == 0) {
+            if (i + 1 >= argc) return usage(order);
+            HMODULE library = LoadLibraryA(argv[i + 1]);
+            char path[MAX_PATH];
+            if (library == NULL || GetModuleFileNameA(library, path, MAX_PATH) == 0) {
+                answer("failed %lu", GetLastError());
+            } else {
+                answer("%s", path);
+            }
             i += 2;
         } else if (strcmp(order, "hold") == 0 || strcmp(order, "lock") == 0) {
             // Holding lasts until the end, so it takes the rest of the line.
