@@ -10,7 +10,7 @@ packages=(
   libbz2-dev bzip2 libgtest-dev googletest
   clang libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
-  wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
+  wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps imagemagick
   liblnk-utils icoutils dpkg-dev osslsigncode openssl
 )
 

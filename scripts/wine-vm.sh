@@ -20,14 +20,14 @@ export DEBIAN_FRONTEND=noninteractive
 for tool in qemu-system-x86_64:qemu-system-x86 debootstrap:debootstrap mkfs.ext4:e2fsprogs; do
   command -v "${tool%%:*}" >/dev/null || apt-get install -y -q --no-install-recommends "${tool#*:}"
 done
-if [ ! -x "$root/usr/bin/wine" ]; then
+if [ ! -x "$root/usr/bin/wine" ] || [ ! -d "$root/usr/share/doc/fonts-wine" ]; then
   rm -rf "$root"
   debootstrap --variant=minbase --include=linux-image-amd64,kmod,udev,python3,procps \
     bookworm "$root" http://deb.debian.org/debian
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mount -t proc proc "$root/proc"
   chroot "$root" bash -c 'dpkg --add-architecture i386 && apt-get update -q &&
-    apt-get install -y -q --no-install-recommends wine wine32:i386 wine64 xvfb xauth x11-apps \
+    apt-get install -y -q --no-install-recommends wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps \
       imagemagick liblnk-utils osslsigncode openssl'
   umount "$root/proc"
 fi

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include "ty_package_inspect.h"
@@ -369,6 +370,21 @@ size_t countOf(const Bytes &data, const std::string &text) {
     return count;
 }
 
+// The stub's long texts, which it carries as one bzip2 stream: empty when
+// there is none.
+Bytes packedTexts(const Bytes &stub) {
+    static const std::string magic = "BZh1" "\x31\x41\x59\x26\x53\x59";
+    auto at = std::search(stub.begin(), stub.end(), magic.begin(), magic.end());
+    Bytes texts(1 << 16);
+    unsigned size = (unsigned)texts.size();
+    if (at == stub.end() ||
+        BZ2_bzBuffToBuffDecompress((char *)texts.data(), &size, (char *)&*at,
+                                   (unsigned)(stub.end() - at), 0, 0) != BZ_OK)
+        size = 0;
+    texts.resize(size);
+    return texts;
+}
+
 std::string utf16(const std::string &ascii) {
     std::string wide;
     for (char c : ascii) {
@@ -470,7 +486,8 @@ TEST_P(EarlierInstaller, StubNamesItsVersionOnEveryPageAndInItsMessages) {
     EXPECT_EQ(countOf(earlierStub, utf16(title + TY_PRODUCT_VERSION + pages)), 0u) << earlierName() << "'s page titles";
     EXPECT_EQ(countOf(thisStub, utf16(title + TY_PRODUCT_VERSION + pages)), 5u) << "TYInstaller.exe's page titles";
     EXPECT_EQ(countOf(thisStub, utf16(title + version + pages)), 0u) << "TYInstaller.exe's page titles";
-    EXPECT_EQ(countOf(earlierStub, "You have the EXACT SAME version (" + version + ")"), 1u) << earlierName();
+    EXPECT_EQ(countOf(packedTexts(earlierStub), "You have the EXACT SAME version (" + version + ")"), 1u)
+        << earlierName();
     EXPECT_EQ(countOf(earlierStub, TY_PRODUCT_NAME " " + version), 1u)
         << earlierName() << ": the uninstall entry's name";
 }

@@ -19,88 +19,11 @@
 #include "ty_resource.h"
 #include "ty_rollback.h"
 #include "ty_setup_state.h"
+#include "ty_texts.h"
 #include "ty_shortcuts.h"
-
-#define TY_TEXT_NO_FOLDER                                                      \
-    "The installer was unable to create the destination directory to hold "    \
-    "the installed software data. It is likely that it could not be created "  \
-    "because the destination media is read-only or is not present (ejected, "  \
-    "absent, etc.). Please check if this is the case and correct it if "       \
-    "possible.\nIf that is not the case, it is very likely that you are NOT "  \
-    "logged in with ADMINISTRATIVE user rights. To install this software, "    \
-    "you need to switch temporarily to an administrative account, or "        \
-    "contact your administrator if you have one.\nIf you have questions or "   \
-    "would very much like a version that would allow you to install it with "  \
-    "limited privileges, please contact " TY_SUPPORT_EMAIL "."
-
-#define TY_TEXT_NO_MEMORY                                                      \
-    "Insufficient memory for copying files. Close some applications to free "  \
-    "memory and try again. Terminating..."
-
-#define TY_TEXT_CREATE_FAILED "An error has occurred while creating the file named\n\n\t"
-#define TY_TEXT_WRITE_FAILED "An error has occurred while writing data to the file named\n\n\t"
-
-#define TY_TEXT_HOPE_SENTENCE                                                  \
-    "We hope that you will fix the problem, will restart the installation, "  \
-    "and will manage to install our product successfully next time. If you "   \
-    "have persistent problems that you think are caused by this installer, "   \
-    "please do not hesitate to contact " TY_SUPPORT_EMAIL "."
-#define TY_TEXT_HOPE "\n" TY_TEXT_HOPE_SENTENCE
-
-#define TY_TEXT_FILE_TAIL                                                      \
-    "\n\nin the installation folder. Please investigate the error and "        \
-    "restart the installation. Such an error can be caused by the file being " \
-    "in use by another application, by a read-only file with the same name "   \
-    "residing in the destination folder, or by the folder being inaccessible " \
-    "or deleted after this installation program created it before trying to " \
-    "create the abovementioned file." TY_TEXT_HOPE
-
-#define TY_TEXT_SHORTCUT_FAILED                                                \
-    "An error has occurred while creating product shortcuts in the following " \
-    "Start Menu folder:\n\n\t"
-
-#define TY_TEXT_SHORTCUT_TAIL                                                  \
-    "\n\nin the installation folder. Please investigate the error and "        \
-    "restart the installation. Such an error can be caused by the "           \
-    "destination shortcut file having a read-only atribute, or by the "        \
-    "destination folder/directory being inaccessible or deleted after this "   \
-    "installation program created it before trying to create the shortcut."  \
-    TY_TEXT_HOPE
-
-#define TY_TEXT_NO_START_MENU                                                  \
-    "An error has occured while creating product shortcuts. The Windows "      \
-    "Start Menu shortcut folder could not be determined. This is a serious "   \
-    "error which may indicate that your operating system is damaged and "      \
-    "unstable. Please investigate the matter. " TY_TEXT_HOPE_SENTENCE
-
-#define TY_TEXT_REGISTRY_FAILED                                                \
-    "An error has occurred while creating product configuration information "  \
-    "(registry entries). Please ensure you have the necessary system "         \
-    "privileges to install the product, and restart the installation."        \
-    TY_TEXT_HOPE
-
-#define TY_TEXT_SYSTEM_RESTORED                                                \
-    "The system will be restored to the state prior to the installation. You " \
-    "can safely run installation again later."
 
 // The announcements of the undo. The three after file failures differ in
 // small points of wording, each kept as users have seen it.
-#define TY_TEXT_UNDO_AFTER_NO_MEMORY                                           \
-    "The installer will now remove from your system any copied files up to "   \
-    "now." TY_TEXT_SYSTEM_RESTORED
-#define TY_TEXT_UNDO_AFTER_CREATE                                              \
-    "The installer will now remove from your system any copied files up to "   \
-    "now.\n" TY_TEXT_SYSTEM_RESTORED
-#define TY_TEXT_UNDO_AFTER_WRITE                                               \
-    "The installer now will remove from your system any copied files up to "   \
-    "now.\n" TY_TEXT_SYSTEM_RESTORED
-#define TY_TEXT_UNDO_AFTER_SHORTCUTS                                           \
-    "The installer will now remove from your system any created shortcuts "    \
-    "and any copied files up to now.\n" TY_TEXT_SYSTEM_RESTORED
-#define TY_TEXT_UNDO_AFTER_REGISTRY                                            \
-    "The installer will now remove from your system any configuration "       \
-    "information (registry entries) related to this product, any shortcuts "  \
-    "and any copied files up to now.\n" TY_TEXT_SYSTEM_RESTORED
 
 bool ensureFolderChain(char *path) {
     if (path == NULL) return true;
@@ -154,12 +77,13 @@ static void failFile(HWND page, unsigned index, const char *path, bool written) 
 static void failFile(HWND page, unsigned index, const char *path, bool written) {
     if (written) {
         // The path is shown between double quotes here.
-        reportFailure(page, TY_TEXT_WRITE_FAILED "\"", path, "\"" TY_TEXT_FILE_TAIL,
-                      TY_TEXT_UNDO_AFTER_WRITE);
+        reportFailure(page, tyText(TY_TEXT_WRITE_FAILED_QUOTE), path,
+                      tyText(TY_TEXT_QUOTE_FILE_TAIL), tyText(TY_TEXT_UNDO_AFTER_WRITE));
         // The partly written file goes too.
         endFailedInstallation(page, index + 1, 0, 0);
     }
-    reportFailure(page, TY_TEXT_CREATE_FAILED, path, TY_TEXT_FILE_TAIL, TY_TEXT_UNDO_AFTER_CREATE);
+    reportFailure(page, tyText(TY_TEXT_CREATE_FAILED), path, tyText(TY_TEXT_FILE_TAIL),
+                  tyText(TY_TEXT_UNDO_AFTER_CREATE));
     endFailedInstallation(page, index, 0, 0);
 }
 
@@ -184,7 +108,7 @@ static void writeFiles(HWND page) {
         // failed allocation.
         unsigned char *buffer = (unsigned char *)malloc(size > 0 ? size : 1);
         if (buffer == NULL) {
-            reportFailure(page, TY_TEXT_NO_MEMORY, NULL, NULL, TY_TEXT_UNDO_AFTER_NO_MEMORY);
+            reportFailure(page, tyText(TY_TEXT_NO_MEMORY), NULL, NULL, tyText(TY_TEXT_UNDO_AFTER_NO_MEMORY));
             endFailedInstallation(page, index, 0, 0);
         }
         extractEntry(index, buffer);
@@ -223,10 +147,10 @@ static void createStartMenuShortcuts(HWND page, int *shortcutStage) {
     if (createShortcuts(shortcutStage)) return;
 
     if (setupState.startMenuFolder[0] != '\0')
-        reportFailure(page, TY_TEXT_SHORTCUT_FAILED, setupState.startMenuFolder,
-                      TY_TEXT_SHORTCUT_TAIL, TY_TEXT_UNDO_AFTER_SHORTCUTS);
+        reportFailure(page, tyText(TY_TEXT_SHORTCUT_FAILED), setupState.startMenuFolder,
+                      tyText(TY_TEXT_SHORTCUT_TAIL), tyText(TY_TEXT_UNDO_AFTER_SHORTCUTS));
     else
-        reportFailure(page, TY_TEXT_NO_START_MENU, NULL, NULL, TY_TEXT_UNDO_AFTER_SHORTCUTS);
+        reportFailure(page, tyText(TY_TEXT_NO_START_MENU), NULL, NULL, tyText(TY_TEXT_UNDO_AFTER_SHORTCUTS));
     int shortcutRemovalOutcome = 0;
     removeShortcuts(*shortcutStage, &shortcutRemovalOutcome);
     endFailedInstallation(page, TY_ENTRY_INSTALL_BOUND, 0, shortcutRemovalOutcome);
@@ -237,7 +161,7 @@ static void writeRegistryEntries(HWND page, int shortcutStage) {
     int registryStage;
     if (writeProductRegistryEntries(&registryStage)) return;
 
-    reportFailure(page, TY_TEXT_REGISTRY_FAILED, NULL, NULL, TY_TEXT_UNDO_AFTER_REGISTRY);
+    reportFailure(page, tyText(TY_TEXT_REGISTRY_FAILED), NULL, NULL, tyText(TY_TEXT_UNDO_AFTER_REGISTRY));
     int registryRemovalOutcome = 0;
     removeProductRegistryEntries(registryStage, &registryRemovalOutcome);
     int shortcutRemovalOutcome = 0;
@@ -261,7 +185,7 @@ static bool migrateFile(const char *savedPath, const char *name) {
 
 static void install(HWND page) {
     if (!ensureFolderChain(setupState.installDir)) {
-        MessageBoxA(page, TY_TEXT_NO_FOLDER, setupState.setupCaption, MB_ICONERROR);
+        MessageBoxA(page, tyText(TY_TEXT_NO_FOLDER), setupState.setupCaption, MB_ICONERROR);
         exitInstaller(-1);
     }
     // A dialog shows itself only after its initialisation, which here is the

@@ -8,48 +8,8 @@
 #include "ty_product.h"
 #include "ty_registry_entries.h"
 #include "ty_setup_state.h"
+#include "ty_texts.h"
 #include "ty_shortcuts.h"
-
-#define TY_TEXT_FILES_LEFT                                                     \
-    "Some of the files or directories copied to your computer to the point "   \
-    "where the installation could not proceed any more could not be "         \
-    "deleted.\nTheir deletion will be attempted on next system reboot.\nIn "   \
-    "case they cannot be deleted even then, please go to the installation "    \
-    "directory and remove them manually, including the installation "         \
-    "directory. That would guarantee that your system is not contaminated "   \
-    "by unused data.\nTo verify after the next reboot that your system is "    \
-    "fully clean, the following directory and any data in it must NOT "       \
-    "exist. If anything still exists, it can be SAFELY deleted without any "   \
-    "worries:\n\n\t"
-
-#define TY_TEXT_SHORTCUTS_LEFT                                                 \
-    "Some of the program shortcuts and shortcut folders created by this "      \
-    "installation to the point where the installation could not proceed any " \
-    "more could not be deleted.\nTheir deletion will be attempted on next "    \
-    "system reboot.\nIn case they cannot be deleted even then, please delete " \
-    "the folder called '" TY_PRODUCT_NAME "' in your Start Menu. That would "  \
-    "guarantee that your system is not contaminated by unused data.\nTo "      \
-    "verify after the next reboot that your system is fully clean, the "      \
-    "following directory and any data in it must NOT exist. If anything "     \
-    "still exists, it can be SAFELY deleted without any worries either by "   \
-    "deleting the abovementioned folder directly from the Start Menu, OR by "  \
-    "deleting the following directory and all data under it:\n\n\t"
-
-#define TY_TEXT_SHORTCUTS_SYSTEM_PROBLEM                                       \
-    "Some of the program shortcuts and icons created by this installation to " \
-    "the point where the installation could not proceed any more could not "  \
-    "be deleted. The cause is a system problem, not a file access "           \
-    "problem.\nPlease reboot your system and restart the installation. If "    \
-    "the problem persists, contact " TY_SUPPORT_EMAIL " and you will receive " \
-    "prompt help."
-
-#define TY_TEXT_REGISTRY_LEFT                                                  \
-    "Some of the product configuration information (registry entries) "        \
-    "created by this installation to the point where the installation could " \
-    "not proceed any more could not be deleted. Please ensure you have the "   \
-    "necessary system privileges to install the product, and restart the "    \
-    "installation.\nIf the problem persists, contact " TY_SUPPORT_EMAIL       \
-    " and you will receive prompt help."
 
 // Adds path to the list in left (size bytes), one per line as a box shows
 // them; a path that no longer fits is left out whole rather than cut.
@@ -94,21 +54,21 @@ static int removeFilesAndFolders(unsigned entryLimit, char *left, size_t leftSiz
 int rollbackInstallation(HWND owner, unsigned entryLimit, int registryRemovalOutcome,
                          int shortcutRemovalOutcome) {
     // Sized so that the box shows every path it names whole.
-    char left[TY_MESSAGE_SIZE - sizeof TY_TEXT_FILES_LEFT + 1];
+    char left[TY_MESSAGE_SIZE - sizeof tyText(TY_TEXT_FILES_LEFT) + 1];
     int fileRemovalOutcome = removeFilesAndFolders(entryLimit, left, sizeof left);
     const char *caption = setupState.setupCaption;
 
     if (fileRemovalOutcome == TY_FILES_DEFERRED)
-        showMessageWithDetail(owner, TY_TEXT_FILES_LEFT, left, caption, MB_ICONINFORMATION);
+        showMessageWithDetail(owner, tyText(TY_TEXT_FILES_LEFT), left, caption, MB_ICONINFORMATION);
     if (shortcutRemovalOutcome == TY_SHORTCUTS_DEFERRED ||
         shortcutRemovalOutcome == TY_SHORTCUTS_DEFERRED_AND_NOT_LOCATED)
-        showMessageWithDetail(owner, TY_TEXT_SHORTCUTS_LEFT, setupState.startMenuFolder, caption,
+        showMessageWithDetail(owner, tyText(TY_TEXT_SHORTCUTS_LEFT), setupState.startMenuFolder, caption,
                               MB_ICONWARNING);
     if (setupState.startMenuFolder[0] != '\0' &&
         (shortcutRemovalOutcome == TY_SHORTCUTS_NOT_LOCATED ||
          shortcutRemovalOutcome == TY_SHORTCUTS_DEFERRED_AND_NOT_LOCATED))
-        MessageBoxA(owner, TY_TEXT_SHORTCUTS_SYSTEM_PROBLEM, caption, MB_ICONERROR);
+        MessageBoxA(owner, tyText(TY_TEXT_SHORTCUTS_SYSTEM_PROBLEM), caption, MB_ICONERROR);
     if (registryRemovalOutcome == TY_REGISTRY_NOT_REMOVED)
-        MessageBoxA(owner, TY_TEXT_REGISTRY_LEFT, caption, MB_ICONERROR);
+        MessageBoxA(owner, tyText(TY_TEXT_REGISTRY_LEFT), caption, MB_ICONERROR);
     return fileRemovalOutcome;
 }

@@ -9,18 +9,13 @@
 #include "ty_package.h"
 #include "ty_product.h"
 #include "ty_setup_state.h"
-
-#define TY_TEXT_UNPACK_FAILED                                                  \
-    "\nError unpacking file from installation database.\nThe installation "   \
-    "package appears to be corrupted. Download a new installation package "   \
-    "from " TY_WEB_SITE ". If the problem persists, contact "                 \
-    TY_SUPPORT_EMAIL "."
+#include "ty_texts.h"
 
 #ifdef BZ_NO_STDIO
 // libbzip2 built without stdio reports a broken internal invariant here. It
 // can only come from the data being decoded, so it is the corrupted package.
 extern "C" void bz_internal_error(int) {
-    fatalError(TY_TEXT_UNPACK_FAILED);
+    fatalError(tyText(TY_TEXT_UNPACK_FAILED));
 }
 #endif
 
@@ -78,7 +73,7 @@ int extractEntry(uint32_t index, unsigned char *buffer) {
     int status = BZ2_bzBuffToBuffDecompress((char *)buffer, &producedLength,
                                             (char *)compressed, compressedSize, 0, 0);
     free(compressed);
-    if (status != BZ_OK || producedLength != outputLength) fatalError(TY_TEXT_UNPACK_FAILED);
+    if (status != BZ_OK || producedLength != outputLength) fatalError(tyText(TY_TEXT_UNPACK_FAILED));
     return 0;
 }
 

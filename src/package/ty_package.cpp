@@ -10,13 +10,7 @@
 #include "ty_md5.h"
 #include "ty_product.h"
 #include "ty_setup_state.h"
-
-#define TY_TEXT_OPEN_FAILED                                                    \
-    "The database could not be opened. Please ensure that the file is not "   \
-    "locked up by the system. You may need to reboot the system and try "     \
-    "again. In case of further problems, please contact " TY_SUPPORT_EMAIL
-
-#define TY_TEXT_INVALID_INDEX "\nInvalid index for accessing data"
+#include "ty_texts.h"
 
 // The three ways one low-level read can go wrong, each with its own words.
 struct ReadTexts {
@@ -139,7 +133,7 @@ void openPackage(Package *package, const char *path) {
     package->nameWidth = 0;
 
     int descriptor = _open(path, _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) fatalError(TY_TEXT_OPEN_FAILED);
+    if (descriptor == -1) fatalError(tyText(TY_TEXT_OPEN_FAILED));
     package->descriptor = descriptor;
 
     // The file's start, to learn whether a signature follows the package. A
@@ -247,7 +241,7 @@ void closePackage(Package *package) {
 static PackageEntry *checkedEntry(uint32_t index) {
     Package *package = setupState.package;
     if (package == NULL || package->entries == NULL || index >= package->fileCount)
-        fatalError(TY_TEXT_INVALID_INDEX);
+        fatalError(tyText(TY_TEXT_INVALID_INDEX));
     return package->entries[index];
 }
 

@@ -14,98 +14,16 @@
 #include "ty_registry.h"
 #include "ty_resource.h"
 #include "ty_setup_state.h"
+#include "ty_texts.h"
 #include "ty_upgrade.h"
-
-#define TY_TEXT_ANOTHER_INSTANCE                                               \
-    "Another Tessaly installer, un-installer or updater is running.\nPlease "  \
-    "wait until it completes or interrupt it before trying to install or "     \
-    "update this product."
-
-#define TY_TEXT_SAME_VERSION                                                   \
-    "You have the EXACT SAME version (" TY_PRODUCT_VERSION ") of this "        \
-    "application installed on the system as you are trying to install now.\n" \
-    "If you want to install the program again, you need to uninstall it "      \
-    "first.\nYou can uninstall it via Add/Remove Programs in Control Panel.\n" \
-    "If you think that the program is not installed, and you are getting "     \
-    "this message in error, please go to " TY_WEB_SITE "/support to get the "  \
-    "latest support information, or contact " TY_SUPPORT_EMAIL "."
-
-#define TY_TEXT_CORRUPTED_INSTALLATION                                         \
-    "The installer has detected a corrupted previous installation of this "    \
-    "software. The location of this installation could not be determined by " \
-    "reading the product configuration data in the system configuration "     \
-    "(registry)."
 
 #define TY_DETAIL_CORRUPTED_INSTALLATION                                       \
     "\n\nPlease contact " TY_SUPPORT_EMAIL " about this problem, and you "     \
     "will be instructed on how to proceed. You will receive a prompt "         \
     "response to aid you."
 
-#define TY_TEXT_REGISTRY_ERROR                                                 \
-    "The installer is unable to access the Windows registry for reading. "     \
-    "Please check that you are logged in with administrative system "          \
-    "privileges, and run the installer again.\nIf you have questions, "        \
-    "contact " TY_SUPPORT_EMAIL "."
-
-#define TY_TEXT_NEWER_VERSION                                                  \
-    "A newer version of this product is already installed on the system, and " \
-    "you are trying to install a lower version. Most probably you do not "     \
-    "need this lower version, so you don't need to perform any installation. " \
-    "To obtain the latest version, visit " TY_WEB_SITE ".\nIf you think that " \
-    "there is no newer version of this product installed on your system, and " \
-    "you are getting this message in error, please contact "                   \
-    TY_SUPPORT_EMAIL "."
-
-#define TY_TEXT_INITIALISATION_ERROR                                           \
-    "The installer encountered an error during initialization. Please reboot " \
-    "the system, and try running the installation again. Record error "        \
-    "messages if any.\nIf you get further problems, contact "                  \
-    TY_SUPPORT_EMAIL " and you will get prompt aid."
-
-#define TY_TEXT_PENDING_REBOOT                                                 \
-    "Before the install process can continue, it is necessary that you "       \
-    "restart your operating system. Past operations executed on this system " \
-    "are pending the copying or deletion of files and/or directories, but "    \
-    "can only be performed during system start-up because those items are "    \
-    "not in use (not locked) then. Following a restart, those operations and " \
-    "this product installation's operations would be independent from each "   \
-    "other, and would not potentially interfere to damage the integrity of "   \
-    "your operating system.\n\nIn rare cases, an application you have "        \
-    "previously installed on your computer routinely requires to "             \
-    "abovementioned operations to be performed at EVERY system startup. In "   \
-    "such cases, it is usually safe to proceed with the installation of this " \
-    "software without rebooting. To determine if you fall in this rare cases " \
-    "category, please restart your computer at least 1-2 times and try "       \
-    "running the installer again. If you still get this message, then it is "  \
-    "usually safe to continue with installation.\n\nWould you like to "        \
-    "proceed with the installation now? If you choose no, please restart "     \
-    "your computer and run the installer again."
-
-#define TY_TEXT_NO_WINDOW                                                      \
-    "The installer could not show its window. Please reboot the system, and "  \
-    "try running the installation again.\nIf you get further problems, "       \
-    "contact " TY_SUPPORT_EMAIL "."
-
-#define TY_TEXT_CONFIG_MIGRATED                                                \
-    "Your existing configuration has been migrated successfully."
-
-#define TY_TEXT_UPDATE_COMPLETE                                                \
-    "Update complete.\n\nWould you like to read what is new?"
-
 // The help topic that tells what is new in this version.
 #define TY_HELP_WHATS_NEW 2
-
-#define TY_TEXT_MODULE_PATH_ERROR                                              \
-    "An error has occurred obtaining the program module path. This indicates " \
-    "a serious problem with your Windows installation. Please investigate it " \
-    "and re-run the uninstallation."
-
-#define TY_TEXT_NO_MEMORY                                                      \
-    "Could not allocate enough memory to open the installation package. The "  \
-    "installation package could be corrupted. Please obtain a new package. "   \
-    "Please visit " TY_WEB_SITE " to obtain the newest version of the "        \
-    "product. In case of further problems, " TY_SUPPORT_EMAIL                  \
-    " and you are going to receive promt aid."
 
 
 // The boxes that end the run before the wizard.
@@ -117,7 +35,7 @@ static void refuse(const char *text, UINT style) {
 
 static void refuseCorruptedInstallation(void) __attribute__((noreturn));
 static void refuseCorruptedInstallation(void) {
-    showMessageWithDetail(NULL, TY_TEXT_CORRUPTED_INSTALLATION, TY_DETAIL_CORRUPTED_INSTALLATION,
+    showMessageWithDetail(NULL, tyText(TY_TEXT_CORRUPTED_INSTALLATION), TY_DETAIL_CORRUPTED_INSTALLATION,
                           setupState.setupCaption, MB_ICONERROR);
     exitInstaller(-1);
 }
@@ -130,7 +48,7 @@ static bool readInstalledFolder(const char *version, char *installDir) {
                            TY_VALUE_INSTALL_DIR, installDir))
         return true;
     if (registryStatus == TY_REG_VALUE_NOT_FOUND) refuseCorruptedInstallation();
-    if (registryStatus != TY_REG_KEY_NOT_FOUND) refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+    if (registryStatus != TY_REG_KEY_NOT_FOUND) refuse(tyText(TY_TEXT_REGISTRY_ERROR), MB_ICONERROR);
     return false;
 }
 
@@ -141,7 +59,7 @@ static int showPage(int templateId, DLGPROC procedure) {
     setupState.pageResult = 0;
     INT_PTR result = DialogBoxParamA(setupState.appInstance, MAKEINTRESOURCEA(templateId), NULL,
                                      procedure, 0);
-    if (result == -1 || setupState.pageResult == 0) refuse(TY_TEXT_NO_WINDOW, MB_ICONERROR);
+    if (result == -1 || setupState.pageResult == 0) refuse(tyText(TY_TEXT_NO_WINDOW), MB_ICONERROR);
     return setupState.pageResult;
 }
 
@@ -158,7 +76,7 @@ int runSetup(HINSTANCE instance) {
     // waits for it.
     setupState.instanceLock = CreateSemaphoreA(NULL, 1, 1, TY_LOCK_NAME);
     if (WaitForSingleObject(setupState.instanceLock, 0) == WAIT_TIMEOUT) {
-        MessageBoxA(NULL, TY_TEXT_ANOTHER_INSTANCE, TY_CAPTION_ANOTHER_INSTANCE,
+        MessageBoxA(NULL, tyText(TY_TEXT_ANOTHER_INSTANCE), TY_CAPTION_ANOTHER_INSTANCE,
                     MB_ICONWARNING);
         CloseHandle(setupState.instanceLock);
         return -1;
@@ -174,7 +92,7 @@ int runSetup(HINSTANCE instance) {
     // registry names one.
     char folder[TY_REGISTRY_DATA_SIZE];
     if (readInstalledFolder(TY_PRODUCT_VERSION, folder))
-        refuse(TY_TEXT_SAME_VERSION, MB_ICONINFORMATION);
+        refuse(tyText(TY_TEXT_SAME_VERSION), MB_ICONINFORMATION);
 
     // Versions are compared as numbers, against this version held in single
     // precision: a key named 2.90 counts as older.
@@ -185,10 +103,10 @@ int runSetup(HINSTANCE instance) {
     if (scanInstalledVersions(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, NULL,
                               (double)(float)atof(TY_PRODUCT_VERSION), &noNewer, &olderFound,
                               olderName)) {
-        if (!noNewer) refuse(TY_TEXT_NEWER_VERSION, MB_ICONINFORMATION);
+        if (!noNewer) refuse(tyText(TY_TEXT_NEWER_VERSION), MB_ICONINFORMATION);
         upgrade = olderFound && readInstalledFolder(olderName, folder);
     } else if (registryStatus != TY_REG_KEY_NOT_FOUND) {
-        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+        refuse(tyText(TY_TEXT_REGISTRY_ERROR), MB_ICONERROR);
     }
 
     // Everything that can stop the run is settled before an upgrade is
@@ -196,17 +114,17 @@ int runSetup(HINSTANCE instance) {
     // install is of use to the user.
     bool pending;
     if (!checkPendingReboot(&pending, setupState.osFamily))
-        refuse(TY_TEXT_INITIALISATION_ERROR, MB_ICONERROR);
-    if (pending && MessageBoxA(NULL, TY_TEXT_PENDING_REBOOT, setupState.setupCaption,
+        refuse(tyText(TY_TEXT_INITIALISATION_ERROR), MB_ICONERROR);
+    if (pending && MessageBoxA(NULL, tyText(TY_TEXT_PENDING_REBOOT), setupState.setupCaption,
                                MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
         exitInstaller(-1);
 
     setupState.startMenuFolder[0] = '\0';
     char modulePath[TY_PATH_SIZE];
     if (GetModuleFileNameA(instance, modulePath, sizeof modulePath) == 0)
-        refuse(TY_TEXT_MODULE_PATH_ERROR, MB_ICONERROR);
+        refuse(tyText(TY_TEXT_MODULE_PATH_ERROR), MB_ICONERROR);
     Package *package = (Package *)calloc(1, sizeof(Package));
-    if (package == NULL) refuse(TY_TEXT_NO_MEMORY, MB_ICONERROR);
+    if (package == NULL) refuse(tyText(TY_TEXT_NO_MEMORY_FOR_PACKAGE), MB_ICONERROR);
     setupState.package = package;
     openPackage(package, modulePath);
 
@@ -221,10 +139,10 @@ int runSetup(HINSTANCE instance) {
     // removes its own.
     setupState.makerKeyHadSubkeys = true;
     if (!probeKeyHasSubkeys(&setupState.makerKeyHadSubkeys, TY_KEY_MAKER))
-        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+        refuse(tyText(TY_TEXT_REGISTRY_ERROR), MB_ICONERROR);
     setupState.productKeyHadSubkeys = true;
     if (!probeKeyHasSubkeys(&setupState.productKeyHadSubkeys, TY_KEY_PRODUCT))
-        refuse(TY_TEXT_REGISTRY_ERROR, MB_ICONERROR);
+        refuse(tyText(TY_TEXT_REGISTRY_ERROR), MB_ICONERROR);
 
     // The progress page's bar is a common control.
     InitCommonControls();
@@ -267,11 +185,11 @@ int runSetup(HINSTANCE instance) {
 
     if (setupState.upgradeMode) {
         if (setupState.configSaved && setupState.configMigrated)
-            MessageBoxA(NULL, TY_TEXT_CONFIG_MIGRATED, setupState.setupCaption, MB_ICONINFORMATION);
+            MessageBoxA(NULL, tyText(TY_TEXT_CONFIG_MIGRATED), setupState.setupCaption, MB_ICONINFORMATION);
         else if (setupState.configSaved)
             reportConfigurationNotMigrated();
         // The help file lies in the installation folder, now the current one.
-        if (MessageBoxA(NULL, TY_TEXT_UPDATE_COMPLETE, setupState.setupCaption,
+        if (MessageBoxA(NULL, tyText(TY_TEXT_UPDATE_COMPLETE), setupState.setupCaption,
                         MB_ICONINFORMATION | MB_YESNO) == IDYES)
             WinHelpA(NULL, TY_FILE_HELP, HELP_CONTEXT, TY_HELP_WHATS_NEW);
         removeUpgradeFolder();

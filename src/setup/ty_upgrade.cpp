@@ -8,77 +8,7 @@
 #include "ty_error_display.h"
 #include "ty_product.h"
 #include "ty_setup_state.h"
-
-#define TY_TEXT_UPGRADE_BEFORE                                                 \
-    "The installer has detected an existing installation of a previous "       \
-    "version of " TY_PRODUCT_NAME ".\nThe existing software is version "
-#define TY_TEXT_UPGRADE_AFTER                                                  \
-    ", and the new version that you can now install is " TY_PRODUCT_VERSION    \
-    ". \nWould you like to upgrade the existing installation to the new "      \
-    "version?\n\nNOTE: If problems occur while upgrading, you will be "        \
-    "notified. Be sure to record any error messages you receive, since they "  \
-    "contain instructions on how to successfully resolve the problem."
-
-#define TY_TEXT_UPGRADE_DECLINED                                               \
-    "The installer will now close because you have chosen not to upgrade "     \
-    "your previous installation of this software. When you would like to "     \
-    "upgrade, please run again the installation of this new version."
-
-#define TY_TEXT_NO_TEMPORARY_FOLDER                                            \
-    "An error has occurred obtaining the system temporary path. This "         \
-    "indicates a serious problem with your Windows installation. Please "      \
-    "investigate it and try to upgrade again."
-
-#define TY_TEXT_CANNOT_COPY_UNINSTALLER                                        \
-    "Could not copy the uninstaller module of the old installation in order "  \
-    "to perform the upgrade. This should never happen. The upgrade cannot be " \
-    "performed now. Please contact " TY_SUPPORT_EMAIL ", and you will "        \
-    "receive prompt aid on how to fix such a problem."
-
-#define TY_TEXT_LOCK_LOST                                                      \
-    "Another Tessaly installer or un-installer is running.\nPlease wait until " \
-    "it completes or interrupt it before trying to continue the upgrade "      \
-    "process of this product. Please try to upgrade again later."
-
-#define TY_TEXT_CANNOT_RUN_UNINSTALLER                                         \
-    "Could not execute the uninstaller module of the old installation in "     \
-    "order to perform the upgrade. This should never happen. The upgrade "     \
-    "cannot be performed now. Please contact " TY_SUPPORT_EMAIL ", and you "   \
-    "will receive prompt aid on how to fix such a problem."
-
-#define TY_TEXT_UPGRADE_STOPPED                                                \
-    "You have chosen not to continue the upgrade process now. To continue "    \
-    "later, start again the installation of this software."
-
-#define TY_TEXT_UPGRADE_PROBLEM                                                \
-    "Upgrading cannot continue because there was a problem, as reported by "   \
-    "the previous message.\nPlease carry out what you were asked to do, and "  \
-    "start the installer of the new version again."
-
-#define TY_TEXT_CONFIGURATION_KEPT                                             \
-    "The previous version of this product has already been removed, but the " \
-    "new version could not be installed. Your configuration settings have "   \
-    "been kept in the following files:\n\n\t"
-#define TY_TEXT_CONFIGURATION_KEPT_AFTER                                       \
-    "\n\nAfter you have installed this product again, copy these files into "  \
-    "its installation folder to keep your settings."
-
-#define TY_TEXT_CONFIGURATION_NOT_SAVED                                        \
-    "Your configuration settings could not be saved before the upgrade: the " \
-    "file\n\n\t"
-#define TY_TEXT_CONFIGURATION_NOT_SAVED_AFTER                                  \
-    "\n\ncould not be copied into the temporary folder. Nothing has been "     \
-    "changed on your system: the previous version is still installed with "   \
-    "its settings. Please make sure that the temporary folder has free space " \
-    "and can be written to, and start the upgrade again."
-
-#define TY_TEXT_CONFIGURATION_NOT_MIGRATED                                     \
-    "The new version of this product has been installed, but your "           \
-    "configuration settings could not be carried over into it. They have "    \
-    "been kept in the following files:\n\n\t"
-#define TY_TEXT_CONFIGURATION_NOT_MIGRATED_AFTER                               \
-    "\n\nCopy these files into the installation folder of this product to "   \
-    "keep your settings."
+#include "ty_texts.h"
 
 // The upgrade's own folder under the temporary folder: this name followed by
 // the first number free.
@@ -116,7 +46,7 @@ static void deleteSavedCopies(void) {
 void disposeSavedConfiguration(void) {
     if (setupState.configSaved) {
         if (oldVersionRemoved)
-            showKeptCopies(TY_TEXT_CONFIGURATION_KEPT, TY_TEXT_CONFIGURATION_KEPT_AFTER);
+            showKeptCopies(tyText(TY_TEXT_CONFIGURATION_KEPT), tyText(TY_TEXT_CONFIGURATION_KEPT_AFTER));
         else
             deleteSavedCopies();
     }
@@ -124,7 +54,7 @@ void disposeSavedConfiguration(void) {
 }
 
 void reportConfigurationNotMigrated(void) {
-    showKeptCopies(TY_TEXT_CONFIGURATION_NOT_MIGRATED, TY_TEXT_CONFIGURATION_NOT_MIGRATED_AFTER);
+    showKeptCopies(tyText(TY_TEXT_CONFIGURATION_NOT_MIGRATED), tyText(TY_TEXT_CONFIGURATION_NOT_MIGRATED_AFTER));
 }
 
 void removeUpgradeFolder(void) {
@@ -164,10 +94,10 @@ int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand) {
 
 // Asks once, then shows the closing box; false when the user declined.
 static bool askUpgrade(const char *olderName) {
-    if (showMessageOfParts(NULL, TY_TEXT_UPGRADE_BEFORE, olderName, TY_TEXT_UPGRADE_AFTER,
+    if (showMessageOfParts(NULL, tyText(TY_TEXT_UPGRADE_BEFORE), olderName, tyText(TY_TEXT_UPGRADE_AFTER),
                            setupState.setupCaption, MB_YESNO | MB_ICONQUESTION) == IDYES)
         return true;
-    MessageBoxA(NULL, TY_TEXT_UPGRADE_DECLINED, TY_CAPTION_INSTALLER, MB_ICONINFORMATION);
+    MessageBoxA(NULL, tyText(TY_TEXT_UPGRADE_DECLINED), TY_CAPTION_INSTALLER, MB_ICONINFORMATION);
     return false;
 }
 
@@ -214,8 +144,8 @@ static int saveFile(const char *name, char *copy) {
     copy[0] = '\0';
     if (sourceMissing(source)) return 0;
     // The box names the file the user would lose.
-    showMessageOfParts(NULL, TY_TEXT_CONFIGURATION_NOT_SAVED, source,
-                       TY_TEXT_CONFIGURATION_NOT_SAVED_AFTER, setupState.setupCaption,
+    showMessageOfParts(NULL, tyText(TY_TEXT_CONFIGURATION_NOT_SAVED), source,
+                       tyText(TY_TEXT_CONFIGURATION_NOT_SAVED_AFTER), setupState.setupCaption,
                        MB_ICONERROR);
     return -1;
 }
@@ -258,7 +188,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     char temporaryFolder[TY_PATH_SIZE];
     DWORD length = GetTempPathA(sizeof temporaryFolder, temporaryFolder);
     if (length == 0 || length >= sizeof temporaryFolder || !makeUpgradeFolder(temporaryFolder)) {
-        MessageBoxA(NULL, TY_TEXT_NO_TEMPORARY_FOLDER, setupState.setupCaption, MB_ICONERROR);
+        MessageBoxA(NULL, tyText(TY_TEXT_NO_TEMPORARY_FOLDER), setupState.setupCaption, MB_ICONERROR);
         exitInstaller(-1);
     }
     if (folderFits && !saveConfiguration()) {
@@ -274,7 +204,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
                   composePath(commandLine, setupState.upgradeFolder, TY_FILE_UNINSTALLER) &&
                   CopyFileA(source, commandLine, FALSE);
     if (!copied) {
-        MessageBoxA(NULL, TY_TEXT_CANNOT_COPY_UNINSTALLER, setupState.setupCaption, MB_ICONERROR);
+        MessageBoxA(NULL, tyText(TY_TEXT_CANNOT_COPY_UNINSTALLER), setupState.setupCaption, MB_ICONERROR);
         disposeSavedConfiguration();
         *exitCode = -1;
         return false;
@@ -296,7 +226,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     if (WaitForSingleObject(setupState.instanceLock, 0) == WAIT_TIMEOUT) {
         // Where copies are kept, the box that says where follows the reason.
         if (!oldVersionRemoved) disposeSavedConfiguration();
-        MessageBoxA(NULL, TY_TEXT_LOCK_LOST, setupState.setupCaption, MB_ICONWARNING);
+        MessageBoxA(NULL, tyText(TY_TEXT_LOCK_LOST), setupState.setupCaption, MB_ICONWARNING);
         if (oldVersionRemoved) disposeSavedConfiguration();
         CloseHandle(setupState.instanceLock);
         setupState.instanceLock = NULL;
@@ -304,7 +234,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
         return false;
     }
     if (ran != 1) {
-        MessageBoxA(NULL, TY_TEXT_CANNOT_RUN_UNINSTALLER, setupState.setupCaption, MB_ICONERROR);
+        MessageBoxA(NULL, tyText(TY_TEXT_CANNOT_RUN_UNINSTALLER), setupState.setupCaption, MB_ICONERROR);
         disposeSavedConfiguration();
         *exitCode = -1;
         return false;
@@ -312,7 +242,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     if (uninstallerCode == TY_UNINSTALLER_DONE) return true;
     // The copies stay in the temporary folder: the old version is still
     // there, or the uninstaller has told the user what to do.
-    MessageBoxA(NULL, uninstallerCode == 0 ? TY_TEXT_UPGRADE_STOPPED : TY_TEXT_UPGRADE_PROBLEM,
+    MessageBoxA(NULL, uninstallerCode == 0 ? tyText(TY_TEXT_UPGRADE_STOPPED) : tyText(TY_TEXT_UPGRADE_PROBLEM),
                 setupState.setupCaption, MB_ICONINFORMATION);
     *exitCode = (int)uninstallerCode;
     return false;

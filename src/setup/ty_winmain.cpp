@@ -1,4 +1,3 @@
-#include <float.h>
 #include <stdlib.h>
 #include <string.h>
 #include <windows.h>
@@ -127,9 +126,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 // The image's entry point. The toolchain's start-up code prepares what this
 // program never uses (command-line arguments, global constructors, its own
 // thread-local and exception set-up) and is a seventh of the image; of it,
-// only the floating-point unit's reset matters here, for the version
-// numbers the installer compares. msvcrt sets itself up as it loads.
+// only the floating-point unit's reset (to 64-bit precision) matters here,
+// for the version numbers the installer compares. msvcrt sets itself up as
+// it loads.
 extern "C" void WINAPI tyStart(void) {
-    _fpreset();
+    __asm__ volatile("fninit");
     WinMain(GetModuleHandleA(NULL), NULL, NULL, SW_SHOWDEFAULT);
 }
