@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Wine suite, or the modules named (test_install_failures ...,
-# win_unit_tests for the Windows copy of the unit tests), inside
+# win_unit_tests for the Windows copy of the unit tests, demo for the demo's
+# headless walk, whose screenshots land in build/wine-vm/demo-shots), inside
 # a Debian virtual machine under full-system emulation: for a machine whose
 # kernel cannot execute 32-bit programs, where Wine cannot start. Run
 # scripts/build.sh first. Four to five times slower than Wine on the machine
@@ -36,7 +37,7 @@ fi
 # the package tool.
 rm -rf "$root/work" && mkdir -p "$root/work/main/build/host/tools" "$root/work/main/scripts"
 cp -a "$top/tests" "$top/sample" "$root/work/main/"
-cp -a "$top/scripts/wine-vm" "$root/work/main/scripts/"
+cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$root/work/main/scripts/"
 cp -a "$out/win" "$out/win-tests" "$root/work/main/build/"
 cp -a "$out/host/tools/typack" "$root/work/main/build/host/tools/"
 install -m 755 "$top/scripts/wine-vm/init.sh" "$root/run-e2e.sh"
@@ -56,5 +57,8 @@ qemu-system-x86_64 -machine q35 -cpu max,-smap,-pku -smp "$(nproc)" -m 6G -accel
   -drive file="$vm/disk.img",format=raw,if=virtio -display none \
   -serial file:"$vm/console.log" -monitor none -no-reboot
 cat "$vm/console.log"
+# The demo's screenshots, out of the machine's disk.
+rm -rf "$vm/demo-shots"
+debugfs -R "rdump /work/main/build/demo-shots $vm" "$vm/disk.img" 2>/dev/null || true
 failed=$(grep -c '^=== .* exit [1-9]' "$vm/console.log" || true)
 grep -q '^=== done' "$vm/console.log" && [ "$failed" = 0 ]

@@ -13,7 +13,10 @@ export TY_E2E_PREFIXES=/work/main/build/host/e2e-prefixes TY_TYPACK=/work/main/b
 cd /work/main/tests/e2e
 python3 harness.py make-template; echo "=== template exit $?"
 for module in $(cat /work/tests-to-run); do
-  if [ "$module" = win_unit_tests ]; then
+  if [ "$module" = demo ]; then
+    # The demo's headless walk, whose screenshots are the README's pictures.
+    TY_DEMO_TIMEOUT=600 timeout 3600 bash /work/main/scripts/demo.sh --no-build
+  elif [ "$module" = win_unit_tests ]; then
     # The Windows copy of the unit tests, as ctest's test of that name runs it.
     timeout 3600 python3 ../win/run_win_unit_tests.py \
       /work/main/build/win-tests/tests/win/ty_unit_tests_win.exe
