@@ -3,12 +3,12 @@
 # runs build/win/TYInstaller.exe under Wine in a fresh 32-bit prefix
 # (build/demo-prefix, made anew on every run and left behind for a look at
 # what the installer did). It prints the installer's exit code, what was
-# installed (files, shortcuts, registry entries: tests/e2e/demo_walk.py show)
+# installed (files, shortcuts, registry entries: scripts/demo_walk.py show)
 # and the package table of the installer.
 #
 # With $DISPLAY set the installer opens on that display, the user walks the
 # wizard by hand and the demo waits for it to end. Without one it runs on a
-# private Xvfb of its own and tests/e2e/demo_walk.py walks the wizard through
+# private Xvfb of its own and scripts/demo_walk.py walks the wizard through
 # the Wine suite's driver as a user would (every page, the default folder,
 # no finishing task), saving a screenshot of each page in build/demo-shots/
 # (01-welcome.png ... 05-ready.png) with the transcript of the walk; the
@@ -19,7 +19,7 @@
 # the same product in version 2.5, is installed first, the user's settings
 # in its TYQuenfold.ini are changed, then TYInstaller.exe upgrades it; what
 # is installed (files, settings, shortcuts, registry entries) is printed
-# before and after. Headless, tests/e2e/demo_upgrade.py walks both runs and
+# before and after. Headless, scripts/demo_upgrade.py walks both runs and
 # answers Yes to the upgrade and to the old uninstaller (screenshots in
 # build/demo-shots/1-install-2.5 and 2-upgrade); with $DISPLAY the user
 # walks both installers by hand.
@@ -151,12 +151,12 @@ if [ "$upgrade" = 1 ]; then
   echo "demo: installing $earlier, then upgrading it with $installer"
   if [ "$headless" = 0 ]; then
     run_by_hand "$earlier"
-    python3 "$top/tests/e2e/demo_upgrade.py" settings || true
-    python3 "$top/tests/e2e/demo_upgrade.py" show "version 2.5 installed"
+    python3 "$top/scripts/demo_upgrade.py" settings || true
+    python3 "$top/scripts/demo_upgrade.py" show "version 2.5 installed"
     run_by_hand "$installer"
-    python3 "$top/tests/e2e/demo_upgrade.py" show "after the upgrade to 2.9"
+    python3 "$top/scripts/demo_upgrade.py" show "after the upgrade to 2.9"
   else
-    python3 "$top/tests/e2e/demo_upgrade.py" walk --driver "$driver" --earlier "$earlier" \
+    python3 "$top/scripts/demo_upgrade.py" walk --driver "$driver" --earlier "$earlier" \
       --installer "$installer" --shots "$shots" --timeout "$timeout_s" || walk=$?
   fi
   echo "typack list $installer:"
@@ -173,10 +173,10 @@ if [ "$headless" = 0 ]; then
     255) echo "TYInstaller.exe exit code: -1 (255 as the shell sees it)" ;;
     *) echo "TYInstaller.exe exit code: $code" ;;
   esac
-  python3 "$top/tests/e2e/demo_walk.py" show || true
+  python3 "$top/scripts/demo_walk.py" show || true
 else
   # The walk prints the exit code itself, as the driver saw it.
-  python3 "$top/tests/e2e/demo_walk.py" --driver "$driver" --installer "$installer" \
+  python3 "$top/scripts/demo_walk.py" --driver "$driver" --installer "$installer" \
     --shots "$shots" --timeout "$timeout_s" || walk=$?
 fi
 

@@ -37,7 +37,8 @@ fi
 # the package tool.
 rm -rf "$root/work" && mkdir -p "$root/work/main/build/host/tools" "$root/work/main/scripts"
 cp -a "$top/tests" "$top/sample" "$root/work/main/"
-cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$root/work/main/scripts/"
+cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$top/scripts/demo_walk.py" \
+  "$top/scripts/demo_upgrade.py" "$root/work/main/scripts/"
 cp -a "$out/win" "$out/win-tests" "$root/work/main/build/"
 cp -a "$out/host/tools/typack" "$root/work/main/build/host/tools/"
 install -m 755 "$top/scripts/wine-vm/init.sh" "$root/run-e2e.sh"

@@ -30,6 +30,8 @@ import sys
 import tempfile
 import time
 
+# The Wine suite's harness drives the walk.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tests', 'e2e'))
 from harness import HarnessError, Session
 from installation import (COMMON_PROGRAMS, RUN_KEY, RUN_VALUE, UNINSTALL_KEY, USER_PROGRAMS,
                           VERSION_KEY, lnkinfo)
