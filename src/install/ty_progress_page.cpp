@@ -212,7 +212,7 @@ INT_PTR CALLBACK progressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     if (message == WM_INITDIALOG) {
         install(page);
         EndDialog(page, 0);
-        setupState.pageResult = 1;
+        setupState.pageResult = TY_PAGE_RESULT_NEXT;
         return TRUE;
     }
     return FALSE;

@@ -10,11 +10,6 @@
 #include "ty_setup_state.h"
 #include "ty_shortcuts.h"
 
-#define TY_TEXT_NO_WINDOWS_FOLDER                                              \
-    "An error has occurred obtaining the system main (Windows) path. This "    \
-    "indicates a serious problem with your Windows installation. Please "      \
-    "investigate it once this program finishes."
-
 // The shortcuts in the order they are made; removal goes the other way.
 struct ShortcutSpec {
     const char *link;
@@ -104,7 +99,7 @@ static bool saveLink(IShellLinkA *link, IPersistFile *file, const char *target,
                      const char *linkFile, const char *description, const char *arguments,
                      const char *workingFolder, int folderId, int osFamily) {
     // Older Windows families show no description; it is not set there.
-    if (osFamily == 2 && description != NULL && FAILED(link->SetDescription(description)))
+    if (osFamily == TY_OS_NT && description != NULL && FAILED(link->SetDescription(description)))
         return false;
     if (arguments != NULL && FAILED(link->SetArguments(arguments))) return false;
     if (workingFolder != NULL && FAILED(link->SetWorkingDirectory(workingFolder))) return false;
@@ -161,7 +156,7 @@ static void makeShortcuts(int *shortcutStage) {
             // The uninstaller removes the installation folder: it must not run
             // with that folder as its current one.
             if (GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder) == 0) {
-                MessageBoxA(NULL, TY_TEXT_NO_WINDOWS_FOLDER, setupState.setupCaption,
+                MessageBoxA(NULL, TY_TEXT_NO_WINDOWS_FOLDER_LATER, setupState.setupCaption,
                             MB_ICONERROR);
                 return;
             }

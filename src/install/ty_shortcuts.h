@@ -26,7 +26,7 @@ bool getSpecialFolderPath(HWND owner, int folderId, char *path);
 
 // One link file, link being relative to the special folder folderId.
 // description, arguments and workingFolder may be NULL; the description is
-// set only on the NT family (osFamily 2).
+// set only on the NT family (osFamily TY_OS_NT).
 bool createShortcut(const char *target, const char *link, const char *description,
                     const char *arguments, const char *workingFolder, int folderId,
                     int osFamily);

@@ -14,6 +14,15 @@ void fatalError(const char *text) __attribute__((noreturn));
 // As fatalError, with the corrupted-package paragraph appended to text.
 void fatalPackageError(const char *text) __attribute__((noreturn));
 
+// The identifiers of the numbered errors: a step of the wizard that the
+// system refused, for support to tell apart.
+enum {
+    TY_ERROR_LICENCE_NOT_SHOWN = 1,
+    TY_ERROR_NO_DEFAULT_FOLDER = 2,
+    TY_ERROR_FOLDER_NOT_SHOWN = 3,
+    TY_ERROR_BROWSED_FOLDER_NOT_SHOWN = 4,
+};
+
 // The generic error box ending in "The error identifier is <identifier>".
 // Returns; the caller then calls exitInstaller(-1).
 void showNumberedError(int identifier);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <direct.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -84,7 +85,8 @@ int runSetup(HINSTANCE instance) {
 
     setupState.setupCaption = TY_CAPTION_INSTALLER;
     setupState.osFamily = getOsFamily();
-    setupState.programsFolderId = setupState.osFamily == 2 ? 23 : 2;
+    setupState.programsFolderId =
+        setupState.osFamily == TY_OS_NT ? CSIDL_COMMON_PROGRAMS : CSIDL_PROGRAMS;
     setupState.upgradeMode = false;
     setupState.configSaved = false;
 
@@ -147,9 +149,9 @@ int runSetup(HINSTANCE instance) {
     // The progress page's bar is a common control.
     InitCommonControls();
     if (!setupState.upgradeMode) {
-        if (showPage(IDD_WELCOME, welcomePageProc) == 2 ||
-            showPage(IDD_LICENCE, licencePageProc) == 2 ||
-            showPage(IDD_DESTINATION, destinationPageProc) == 2) {
+        if (showPage(IDD_WELCOME, welcomePageProc) == TY_PAGE_RESULT_EXIT ||
+            showPage(IDD_LICENCE, licencePageProc) == TY_PAGE_RESULT_EXIT ||
+            showPage(IDD_DESTINATION, destinationPageProc) == TY_PAGE_RESULT_EXIT) {
             freePackage();
             return 1;
         }
@@ -158,7 +160,7 @@ int runSetup(HINSTANCE instance) {
     }
     // A failed installation does not come back here: the progress page rolls
     // back and ends the process itself.
-    if (showPage(IDD_PROGRESS, progressPageProc) == 2) {
+    if (showPage(IDD_PROGRESS, progressPageProc) == TY_PAGE_RESULT_EXIT) {
         freePackage();
         return 1;
     }

@@ -52,6 +52,14 @@
 #define TY_CAPTION_PENDING_CHECK "Tessaly Installer/Uinstaller"
 #define TY_SIGNATURE "Tessaly\xae Installer"
 
+// No Windows folder: the short text where the program cannot go on, the long
+// one where it can.
+#define TY_TEXT_NO_WINDOWS_FOLDER                                               \
+    "An error has occurred obtaining the system main (Windows) path. This "    \
+    "indicates a serious problem with your Windows installation."
+#define TY_TEXT_NO_WINDOWS_FOLDER_LATER                                         \
+    TY_TEXT_NO_WINDOWS_FOLDER " Please investigate it once this program finishes."
+
 // Package roles
 #define TY_ENTRY_WELCOME_PICTURE 0
 #define TY_ENTRY_LICENCE 1

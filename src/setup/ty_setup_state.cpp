@@ -19,6 +19,6 @@ bool composePath(char *path, const char *folder, const char *name) {
 
 int getOsFamily(void) {
     DWORD version = GetVersion();
-    if ((version & 0x80000000u) == 0) return 2;
-    return (version & 0xFFu) < 4 ? 3 : 4;
+    if ((version & 0x80000000u) == 0) return TY_OS_NT;
+    return (version & 0xFFu) < 4 ? TY_OS_OLDER : TY_OS_WINDOWS_95;
 }

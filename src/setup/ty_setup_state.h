@@ -15,7 +15,7 @@ struct SetupState {
     HINSTANCE appInstance;
     HANDLE instanceLock;
     const char *setupCaption;
-    int osFamily;
+    int osFamily;  // TY_OS_*
     int programsFolderId;
     bool upgradeMode;
     bool configSaved;
@@ -38,14 +38,24 @@ struct SetupState {
     bool productKeyHadSubkeys;
     char startMenuFolder[TY_PATH_SIZE];
     bool startProduct;
-    int pageResult;
+    int pageResult;  // TY_PAGE_RESULT_*
     HBITMAP welcomePicture;
     Package *package;
 };
 
 extern SetupState setupState;
 
-// Windows family: 2 the NT family, 4 the Windows 95 family, 3 older non-NT.
+// What a page leaves in pageResult when it ends: go on, or Exit.
+enum { TY_PAGE_RESULT_NEXT = 1, TY_PAGE_RESULT_EXIT = 2 };
+
+// The Windows families getOsFamily tells apart.
+enum {
+    TY_OS_NT = 2,          // the NT family
+    TY_OS_OLDER = 3,       // older non-NT systems (Win32s)
+    TY_OS_WINDOWS_95 = 4,  // the Windows 95 family
+};
+
+// The running system's family, TY_OS_*.
 int getOsFamily(void);
 
 // folder immediately followed by name into path (TY_PATH_SIZE bytes; folder

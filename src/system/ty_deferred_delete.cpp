@@ -14,11 +14,6 @@
 #include "ty_registry.h"
 #include "ty_setup_state.h"
 
-#define TY_TEXT_NO_WINDOWS_FOLDER_LATER                                         \
-    "An error has occurred obtaining the system main (Windows) path. This "    \
-    "indicates a serious problem with your Windows installation. Please "      \
-    "investigate it once this program finishes."
-
 #define TY_TEXT_FOLDER_LEFT                                                     \
     "The following folder could not be deleted, and Windows cannot be asked "  \
     "to delete it at the next system reboot. Please delete it yourself after " \
@@ -249,7 +244,7 @@ bool deleteNowOrAtReboot(const char *path, bool isFolder) {
     // In use, not empty or not ours to delete: Windows does it at its next
     // start, when nothing holds it. The family is asked afresh: this runs
     // from the exit path too, before or without the main procedure's checks.
-    if (getOsFamily() == 2) {
+    if (getOsFamily() == TY_OS_NT) {
         MoveFileExA(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
         return false;
     }

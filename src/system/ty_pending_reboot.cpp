@@ -9,17 +9,13 @@
 #include "ty_registry.h"
 #include "ty_setup_state.h"
 
-#define TY_TEXT_NO_WINDOWS_FOLDER                                               \
-    "An error has occurred obtaining the system main (Windows) path. This "    \
-    "indicates a serious problem with your Windows installation."
-
 #define TY_KEY_SESSION_MANAGER "SYSTEM\\CurrentControlSet\\Control\\Session Manager"
 #define TY_VALUE_PENDING_RENAMES "PendingFileRenameOperations"
 
 bool checkPendingReboot(bool *pending, int osFamily) {
     *pending = false;
     registryStatus = TY_REG_FAILED;
-    if (osFamily == 2) {
+    if (osFamily == TY_OS_NT) {
         // The value's mere existence counts, even empty: Windows removes it
         // once it has carried the operations out.
         if (readRegistryString(HKEY_LOCAL_MACHINE, TY_KEY_SESSION_MANAGER, NULL, NULL,
@@ -32,7 +28,7 @@ bool checkPendingReboot(bool *pending, int osFamily) {
         registryStatus = TY_REG_OK;
         return true;
     }
-    if (osFamily == 4) {
+    if (osFamily == TY_OS_WINDOWS_95) {
         char iniPath[TY_PATH_SIZE];
         if (!getWininitPath(iniPath)) {
             MessageBoxA(NULL, TY_TEXT_NO_WINDOWS_FOLDER, TY_CAPTION_PENDING_CHECK, MB_ICONERROR);

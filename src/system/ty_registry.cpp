@@ -91,6 +91,24 @@ bool readRegistryString(HKEY root, const char *base, const char *part1, const ch
     return closeKey(key, found);
 }
 
+// Hands every subkey name of an open key to visit (when given), in the
+// registry's order, and counts them; true once the registry said there were
+// no more. Closing the key is the caller's.
+static bool walkSubkeys(HKEY key, void (*visit)(const char *name, void *context), void *context,
+                        DWORD *count) {
+    char name[TY_SUBKEY_NAME_SIZE];
+    for (*count = 0;; ++*count) {
+        DWORD nameSize = sizeof name;
+        LONG result = RegEnumKeyExA(key, *count, name, &nameSize, NULL, NULL, NULL, NULL);
+        if (result == ERROR_NO_MORE_ITEMS) return true;
+        if (result != ERROR_SUCCESS) {
+            registryStatus = TY_REG_ENUM_FAILED;
+            return false;
+        }
+        if (visit != NULL) visit(name, context);
+    }
+}
+
 bool countSubkeys(HKEY root, const char *keyPath, int *count) {
     registryStatus = TY_REG_OK;
     HKEY key;
@@ -99,23 +117,9 @@ bool countSubkeys(HKEY root, const char *keyPath, int *count) {
         setOpenFailureStatus(result);
         return false;
     }
-    char name[TY_SUBKEY_NAME_SIZE];
-    bool complete = false;
-    DWORD index = 0;
-    for (;;) {
-        DWORD nameSize = sizeof name;
-        result = RegEnumKeyExA(key, index, name, &nameSize, NULL, NULL, NULL, NULL);
-        if (result == ERROR_NO_MORE_ITEMS) {
-            complete = true;
-            break;
-        }
-        if (result != ERROR_SUCCESS) {
-            registryStatus = TY_REG_ENUM_FAILED;
-            break;
-        }
-        index++;
-    }
-    if (complete) *count = (int)index;
+    DWORD seen;
+    bool complete = walkSubkeys(key, NULL, NULL, &seen);
+    if (complete) *count = (int)seen;
     return closeKey(key, complete);
 }
 
@@ -135,6 +139,26 @@ bool probeKeyHasSubkeys(bool *hasSubkeys, const char *keyPath) {
     return false;
 }
 
+struct VersionScan {
+    double reference;
+    bool *noNewer;
+    bool *olderFound;
+    char *olderName;
+};
+
+// Names are compared as numbers, so "2.10" is 2.1 and "Settings" 0; the
+// caller's reference decides what counts as this very version.
+static void compareVersion(const char *name, void *context) {
+    VersionScan *scan = (VersionScan *)context;
+    double version = atof(name);
+    if (version > scan->reference) {
+        *scan->noNewer = false;
+    } else if (version < scan->reference) {
+        *scan->olderFound = true;
+        strcpy(scan->olderName, name);
+    }
+}
+
 bool scanInstalledVersions(HKEY root, const char *base, const char *part1, const char *part2,
                            double reference, bool *noNewer, bool *olderFound, char *olderName) {
     *noNewer = true;
@@ -142,30 +166,9 @@ bool scanInstalledVersions(HKEY root, const char *base, const char *part1, const
     registryStatus = TY_REG_OK;
     HKEY key;
     if (!openComposedKey(root, base, part1, part2, KEY_ENUMERATE_SUB_KEYS, &key)) return false;
-    char name[TY_SUBKEY_NAME_SIZE];
-    bool complete = false;
-    for (DWORD index = 0;; index++) {
-        DWORD nameSize = sizeof name;
-        LONG result = RegEnumKeyExA(key, index, name, &nameSize, NULL, NULL, NULL, NULL);
-        if (result == ERROR_NO_MORE_ITEMS) {
-            complete = true;
-            break;
-        }
-        if (result != ERROR_SUCCESS) {
-            registryStatus = TY_REG_ENUM_FAILED;
-            break;
-        }
-        // Names are compared as numbers, so "2.10" is 2.1 and "Settings" 0;
-        // the caller's reference decides what counts as this very version.
-        double version = atof(name);
-        if (version > reference) {
-            *noNewer = false;
-        } else if (version < reference) {
-            *olderFound = true;
-            strcpy(olderName, name);
-        }
-    }
-    return closeKey(key, complete);
+    VersionScan scan = {reference, noNewer, olderFound, olderName};
+    DWORD seen;
+    return closeKey(key, walkSubkeys(key, compareVersion, &scan, &seen));
 }
 
 bool createRegistryKey(HKEY root, const char *base, const char *part1, const char *part2) {

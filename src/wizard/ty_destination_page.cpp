@@ -31,7 +31,7 @@ static bool getProgramFilesDir(char *out) {
 static void buildDefaultFolder(char *out) {
     if (!getProgramFilesDir(out) ||
         strlen(out) + sizeof TY_DEFAULT_TAIL > TY_PATH_SIZE) {
-        showNumberedError(2);
+        showNumberedError(TY_ERROR_NO_DEFAULT_FOLDER);
         exitInstaller(-1);
     }
     strcat(out, TY_DEFAULT_TAIL);
@@ -95,7 +95,7 @@ static void browseForFolder(HWND page) {
     if (list == NULL) return;
     char path[TY_PATH_SIZE];
     if (SHGetPathFromIDListA(list, path) && !SetDlgItemTextA(page, IDC_FOLDER, path)) {
-        showNumberedError(4);
+        showNumberedError(TY_ERROR_BROWSED_FOLDER_NOT_SHOWN);
         exitInstaller(-1);
     }
     IMalloc *shellMalloc;
@@ -112,7 +112,7 @@ INT_PTR CALLBACK destinationPageProc(HWND page, UINT message, WPARAM wParam, LPA
         char folder[TY_PATH_SIZE];
         buildDefaultFolder(folder);
         if (!SetDlgItemTextA(page, IDC_FOLDER, folder)) {
-            showNumberedError(3);
+            showNumberedError(TY_ERROR_FOLDER_NOT_SHOWN);
             exitInstaller(-1);
         }
         return TRUE;
@@ -120,7 +120,7 @@ INT_PTR CALLBACK destinationPageProc(HWND page, UINT message, WPARAM wParam, LPA
     if (message == WM_COMMAND && wParam == IDOK) {
         if (!acceptFolder(page)) return FALSE;
         EndDialog(page, 0);
-        setupState.pageResult = 1;
+        setupState.pageResult = TY_PAGE_RESULT_NEXT;
         return TRUE;
     }
     if (message == WM_COMMAND && wParam == IDC_BROWSE) browseForFolder(page);

@@ -15,7 +15,7 @@ static void showLicence(HWND page) {
     char *text = (char *)malloc((size_t)size + 1);
     // Without the buffer the text cannot be placed either: the same report.
     if (text == NULL) {
-        showNumberedError(1);
+        showNumberedError(TY_ERROR_LICENCE_NOT_SHOWN);
         exitInstaller(-1);
     }
     extractEntry(TY_ENTRY_LICENCE, (unsigned char *)text);
@@ -23,7 +23,7 @@ static void showLicence(HWND page) {
     BOOL placed = SetDlgItemTextA(page, IDC_LICENCE_TEXT, text);
     free(text);
     if (!placed) {
-        showNumberedError(1);
+        showNumberedError(TY_ERROR_LICENCE_NOT_SHOWN);
         exitInstaller(-1);
     }
 }

@@ -1,6 +1,6 @@
 // The wizard's pages: modal dialogs that the main procedure runs one after
 // another with DialogBoxParamA. A page never chooses the next one: it ends
-// itself and leaves 1 (go on) or 2 (Exit) in setupState.pageResult.
+// itself and leaves TY_PAGE_RESULT_NEXT or TY_PAGE_RESULT_EXIT in setupState.pageResult.
 #ifndef TY_PAGES_H
 #define TY_PAGES_H
 

@@ -67,12 +67,12 @@ bool pageFrameMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, uns
     case WM_COMMAND:
         // Esc and the caption's close button arrive as IDCANCEL too.
         if (wParam == IDOK && !(flags & TY_PAGE_OWN_NEXT)) {
-            endPage(page, 1);
+            endPage(page, TY_PAGE_RESULT_NEXT);
             *result = TRUE;
             return true;
         }
         if (wParam == IDCANCEL && !(flags & TY_PAGE_OWN_EXIT)) {
-            endPage(page, 2);
+            endPage(page, TY_PAGE_RESULT_EXIT);
             *result = FALSE;
             return true;
         }

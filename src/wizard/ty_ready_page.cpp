@@ -55,7 +55,7 @@ INT_PTR CALLBACK readyPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     if (message == WM_COMMAND && wParam == IDCANCEL) {
         startTickedTasks(page);
         EndDialog(page, 0);
-        setupState.pageResult = 2;
+        setupState.pageResult = TY_PAGE_RESULT_EXIT;
     }
     return FALSE;
 }
