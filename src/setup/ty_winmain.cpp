@@ -96,25 +96,38 @@ static void restrictLibrarySearch() {
     if (setDirectory != NULL) setDirectory("");
 }
 
-// The libraries stay loaded for the life of the process. A system without
-// one of them cannot run the installer at all: it ends as a program whose
-// import is missing would, before any window.
-static void loadLateImports() {
+// A library of the system folder, by its full path; NULL when there is none.
+static HMODULE loadSystemLibrary(const char *name) {
     char path[MAX_PATH + 16];
     UINT folderLength = GetSystemDirectoryA(path, MAX_PATH);
-    if (folderLength == 0 || folderLength >= MAX_PATH) ExitProcess(ERROR_MOD_NOT_FOUND);
+    if (folderLength == 0 || folderLength >= MAX_PATH) return NULL;
     if (path[folderLength - 1] != '\\') path[folderLength++] = '\\';
+    strcpy(path + folderLength, name);
+    return LoadLibraryA(path);
+}
+
+// Loaded by the system's own libraries through their delay-load tables,
+// which some platforms (Wine) look for in the program's folder whatever the
+// restriction: loaded here first, from the system folder, a later load by
+// name finds it loaded. Where it does not exist (before Windows 98 and
+// 2000), nothing else loads it either.
+static const char *const preloadedLibraries[] = {"msimg32.dll"};
+
+// The libraries stay loaded for the life of the process. A system without
+// one of the late imports cannot run the installer at all: it ends as a
+// program whose import is missing would, before any window.
+static void loadLateImports() {
     const char *loadedName = NULL;
     HMODULE library = NULL;
     for (const LateImport &late : lateImports) {
         if (loadedName == NULL || strcmp(loadedName, late.library) != 0) {
-            strcpy(path + folderLength, late.library);
-            library = LoadLibraryA(path);
+            library = loadSystemLibrary(late.library);
             loadedName = late.library;
         }
         *late.slot = library != NULL ? GetProcAddress(library, late.name) : NULL;
         if (*late.slot == NULL) ExitProcess(ERROR_PROC_NOT_FOUND);
     }
+    for (const char *name : preloadedLibraries) loadSystemLibrary(name);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

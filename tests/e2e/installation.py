@@ -567,10 +567,18 @@ def play_install(session, program, walk, boxes, exit_code, name, timeout=30,
             step.answer(session, window)
         remaining = list(boxes)
         first = True
+        unnamed = 0
         while remaining:
             window = session.wait_window(timeout)
             if window.gone:
                 session.note(f'{name}: a window had gone before it could be read')
+                continue
+            if not window.is_message_box and window.caption == '' and unnamed < 50:
+                # Read while it is made or taken down, a dialog has no
+                # caption yet: read it again once it has one.
+                unnamed += 1
+                time.sleep(0.1)
+                session._order('forget ', 5)
                 continue
             if not window.is_message_box and window.caption == PROGRESS_CAPTION and page is None:
                 page = ProgressSeen(window)

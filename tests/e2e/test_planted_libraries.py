@@ -137,7 +137,6 @@ class PlantedLibraries(unittest.TestCase):
         self.session.note(f'{run}: loaded ' + ', '.join(loaded))
         self.assertNotEqual([], loaded, f'{run}: no library load was traced')
         self.assertEqual([], self.record(), f'{run}: planted libraries that were loaded')
-        print(f'{run}: loaded ' + ', '.join(loaded), flush=True)
         beside = [path for path in loaded if path.lower().startswith(DOWNLOADS.lower() + '\\')
                   and not path.lower().endswith('.exe')]
         self.assertEqual([], beside, f'{run}: libraries loaded from the installer\'s folder')
