@@ -1,0 +1,220 @@
+#!/usr/bin/env python3
+"""Mutation check of the host test suite, run by hand.
+
+Builds the host tree once in a scratch copy of this tree, then for each
+mutant of scripts/mutants.txt changes one line, rebuilds, runs the host
+tests and puts the line back. A mutant is killed when a test fails, times
+out or the build fails (reported apart: such a mutant tells nothing about
+the tests). Every mutant that survives is a behaviour no host test checks.
+
+  python3 scripts/mutate.py [--only ID[,ID]] [-j N] [--keep] [--list] [--out FILE]
+
+The Wine suite (labels e2e, wine) cannot run on every machine and the fuzz
+entries run far longer than a unit test; neither is part of the check.
+"""
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+TOP = Path(__file__).resolve().parent.parent
+KEYS = ('id', 'file', 'from', 'to', 'what')
+LINE = re.compile(r'^(id|file|from|to|what):(?: (.*))?$')
+# The host tree's options of scripts/build.sh. Without TY_WINDOWS_BUILD_DIR
+# the tests that need the Windows tree are not registered at all. The fuzz
+# targets, whose tests are not run here, are not built for every mutant.
+CONFIGURE = ['-G', 'Ninja', '-DCMAKE_C_COMPILER=clang', '-DCMAKE_CXX_COMPILER=clang++',
+             '-DCMAKE_BUILD_TYPE=RelWithDebInfo', '-DTY_HAVE_LIBFUZZER=OFF']
+EXCLUDED_LABELS = '(e2e|wine|fuzz)'
+TEST_TIMEOUT = 60       # seconds for one test: longer is a hang
+NICE = ['nice', '-n', '15']  # the machine is shared
+
+
+def read_mutants(path):
+    mutants, block = [], {}
+    lines = path.read_text().splitlines() + ['']
+    for number, line in enumerate(lines, 1):
+        if line.startswith('#'):
+            continue
+        if not line.strip():
+            if block:
+                missing = [k for k in KEYS if k not in block]
+                if missing:
+                    sys.exit(f'{path}:{number - 1}: mutant without {", ".join(missing)}')
+                mutants.append(block)
+                block = {}
+            continue
+        match = LINE.match(line)
+        if not match or match[1] in block:
+            sys.exit(f'{path}:{number}: expected one "key: value" line each of {", ".join(KEYS)}')
+        block[match[1]] = match[2] or ''
+    ids = [m['id'] for m in mutants]
+    twice = sorted({i for i in ids if ids.count(i) > 1})
+    if twice:
+        sys.exit(f'{path}: ids given twice: {", ".join(twice)}')
+    return mutants
+
+
+def check_texts(mutants, root):
+    """Every original text once in its file, before anything is built."""
+    faults = []
+    for m in mutants:
+        file = root / m['file']
+        count = file.read_bytes().count(m['from'].encode()) if file.is_file() else 0
+        if count != 1:
+            faults.append(f"{m['id']}: the original text occurs {count} times in {m['file']}")
+        elif m['from'] == m['to']:
+            faults.append(f"{m['id']}: the replacement is the original")
+    if faults:
+        sys.exit('mutants that do not apply:\n  ' + '\n  '.join(faults))
+
+
+def copy_tree(scratch):
+    """The files git tracks, as they stand in this working tree."""
+    listed = subprocess.run(['git', 'ls-files', '-z'], cwd=TOP, check=True,
+                            capture_output=True).stdout.decode().split('\0')
+    for name in filter(None, listed):
+        source = TOP / name
+        if source.is_file():
+            (scratch / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(source, scratch / name)
+
+
+def run(command, cwd, timeout=None):
+    """(exit code or None on time-out, output, seconds). The whole process
+    group goes on a time-out: ctest leaves test processes behind otherwise."""
+    start = time.monotonic()
+    process = subprocess.Popen(NICE + command, cwd=cwd, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True, errors='replace',
+                               start_new_session=True)
+    try:
+        output, _ = process.communicate(timeout=timeout)
+        code = process.returncode
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        output, _ = process.communicate()
+        code = None
+    return code, output, time.monotonic() - start
+
+
+PROGRESS = re.compile(r'^\s*\d+/\d+ Test\s+#\d+: (.+?) \.+\s*(.*?)\s+[\d.]+ sec$')
+
+
+def failures(output):
+    """The failed tests in the order they ended, each with how it failed."""
+    found = []
+    for line in output.splitlines():
+        match = PROGRESS.match(line)
+        if match and match[2] != 'Passed' and 'Skipped' not in match[2]:
+            name = match[1].split('  #')[0]
+            found.append((name, 'timeout' if 'Timeout' in match[2] else 'killed'))
+    return found
+
+
+def test(build, jobs, stop, timeout=None):
+    command = ['ctest', '--test-dir', str(build), '-j', str(jobs), '-LE', EXCLUDED_LABELS,
+               '--timeout', str(TEST_TIMEOUT)] + (['--stop-on-failure'] if stop else [])
+    return run(command, build, timeout)
+
+
+def try_mutant(m, src, build, jobs, timeout):
+    file = src / m['file']
+    original = file.read_bytes()
+    start = time.monotonic()
+    try:
+        file.write_bytes(original.replace(m['from'].encode(), m['to'].encode(), 1))
+        code, output, _ = run(['cmake', '--build', str(build), '-j', str(jobs)], src)
+        if code != 0:
+            return 'compile-error', time.monotonic() - start, ''
+        code, output, _ = test(build, jobs, True, timeout)
+        seconds = time.monotonic() - start
+        if code is None:
+            return 'timeout', seconds, '(the whole run)'
+        if code == 0:
+            return 'survived', seconds, ''
+        failed = failures(output)
+        if not failed:
+            return 'killed', seconds, f'(ctest exit {code})'
+        return failed[0][1], seconds, failed[0][0]
+    finally:
+        file.write_bytes(original)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('--only', help='comma-separated ids of the mutants to run')
+    parser.add_argument('-j', type=int, default=2, dest='jobs',
+                        help='build and ctest jobs (default 2)')
+    parser.add_argument('--keep', action='store_true', help='keep the scratch copy')
+    parser.add_argument('--list', action='store_true', help='print the mutants and stop')
+    parser.add_argument('--out', help='also write the results to this file')
+    parser.add_argument('--mutants', default=str(TOP / 'scripts' / 'mutants.txt'))
+    args = parser.parse_args()
+
+    mutants = read_mutants(Path(args.mutants))
+    if args.only:
+        wanted = args.only.split(',')
+        unknown = [i for i in wanted if i not in {m['id'] for m in mutants}]
+        if unknown:
+            sys.exit(f'unknown mutant ids: {", ".join(unknown)}')
+        mutants = [m for m in mutants if m['id'] in wanted]
+    if args.list:
+        for m in mutants:
+            print(f"{m['id']:40} {m['file']}: {m['what']}")
+        return
+    check_texts(mutants, TOP)
+
+    began = time.monotonic()
+    scratch = Path(tempfile.mkdtemp(prefix='ty-mutants-'))
+    src, build = scratch / 'src', scratch / 'build'
+    print(f'scratch copy: {scratch}', flush=True)
+    try:
+        copy_tree(src)
+        check_texts(mutants, src)
+        for step in (['cmake', '-S', str(src), '-B', str(build)] + CONFIGURE,
+                     ['cmake', '--build', str(build), '-j', str(args.jobs)]):
+            code, output, _ = run(step, src)
+            if code != 0:
+                sys.exit(f'{output}\nunmutated tree: {" ".join(step)} failed')
+        code, output, seconds = test(build, args.jobs, False)
+        if code != 0:
+            failed = ', '.join(name for name, _ in failures(output)) or output[-2000:]
+            sys.exit(f'unmutated tree: tests fail: {failed}')
+        print(f'unmutated tree: tests pass in {seconds:.0f} s', flush=True)
+        # A mutant that makes the run several times slower than that hangs.
+        timeout = 3 * seconds + 120
+
+        results = []
+        out = open(args.out, 'w') if args.out else None
+        for m in mutants:
+            status, seconds, first = try_mutant(m, src, build, args.jobs, timeout)
+            results.append(status)
+            line = f"{m['id']:40} {status:13} {seconds:6.0f} s  {first}".rstrip()
+            print(line, flush=True)
+            if out:
+                out.write(line + '\n')
+        compiler = results.count('compile-error')
+        hangs = results.count('timeout')
+        killed = len(results) - results.count('survived')
+        minutes = (time.monotonic() - began) / 60
+        summary = (f'({compiler} by the compiler, {hangs} by a time-out; {minutes:.0f} min in all)\n'
+                   f'killed {killed} / total {len(results)}')
+        print(summary)
+        if out:
+            out.write(summary + '\n')
+            out.close()
+    finally:
+        if args.keep:
+            print(f'kept: {scratch}')
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    main()
