@@ -276,6 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
                       [] { Bytes f = bmpFile(2, 2, 24); return setLe32(f, 14, (uint32_t)f.size()); }},
         BadBitmapCase{"LastRowCut", [] { Bytes f = bmpFile(5, 3, 24); f.resize(f.size() - 1); return f; }},
         BadBitmapCase{"HeightTooGreat", [] { return setLe32(bmpFile(2, 2, 24), 22, 0x7FFFFFFF); }},
+        BadBitmapCase{"NoWidth", [] { return setLe32(bmpFile(2, 2, 24), 18, 0); }},
         BadBitmapCase{"ColourTableCut", [] { Bytes f = bmpFile(2, 1, 8); return setLe32(f, 46, 300); }},
         BadBitmapCase{"RunLengthSizeTooGreat",
                       [] { Bytes f = setLe32(bmpFile(4, 1, 8), 30, BI_RLE8); return setLe32(f, 34, 4096); }}),
