@@ -802,6 +802,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "\r\n[Other]\r\nNUL=C:\\NOT.THIS\r\n"},
         WininitCase{"RenameLastWithoutFinalLineBreak", "; kept\r\n [ Rename ] \r\nNUL=C:\\OLD.TMP",
                     "; kept\r\n [ Rename ] \r\nNUL=C:\\OLD.TMP\r\n", ""},
+        WininitCase{"SectionNamedLikeRename", "[RenameLater]\r\nx=1\r\n",
+                    "[RenameLater]\r\nx=1\r\n[Rename]\r\n", ""},
         WininitCase{"EmptyRenameSectionFirst", "[Rename]\r\n[boot]\r\nx=1\r\n", "[Rename]\r\n",
                     "[boot]\r\nx=1\r\n"},
         WininitCase{"LineFeedsOnly", "[Rename]\nNUL=C:\\OLD.TMP\n\n[boot]\nx=1\n",
