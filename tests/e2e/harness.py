@@ -32,6 +32,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import unittest
 import uuid
 
 TEMPLATE_READY = '.ty-e2e-template-ready'
@@ -798,6 +799,31 @@ class Session:
             except HarnessError:
                 pass
             raise
+
+
+class SessionCase(unittest.TestCase):
+    """A test class with one session for all its tests: prepare(), a class
+    method, sets the class up once the session is open; the session is
+    closed again when it fails and after the last test."""
+
+    maxDiff = None
+
+    @classmethod
+    def prepare(cls):
+        pass
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = Session(cls.__name__).__enter__()
+        try:
+            cls.prepare()
+        except BaseException:
+            cls.session.__exit__(None, None, None)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.session.__exit__(None, None, None)
 
 
 # ------------------------------------------------------------------ installer images

@@ -18,7 +18,7 @@ import shutil
 import time
 import unittest
 
-from harness import Dialog, Session
+from harness import Dialog, SessionCase
 from installation import (COMMON_PROGRAMS, INSTALL_DIR, PROBE, RUN_KEY, RUN_VALUE, Machine,
                           installed_changes, reg_section, registry_not_written, sample_product)
 from upgrade import (DONE, MIGRATED, forget_product, install_earlier, progress, put_installers,
@@ -64,33 +64,23 @@ class Browser(Dialog):
         session._order(f'forget {DESTINATION_CAPTION}', 5)
 
 
-class PlantedLibraries(unittest.TestCase):
-    maxDiff = None
+class PlantedLibraries(SessionCase):
 
     @classmethod
-    def setUpClass(cls):
-        cls.session = Session(cls.__name__).__enter__()
-        try:
-            cls.machine = Machine(cls.session)
-            cls.entries = sample_product(cls.session)
-            cls.planted = os.path.join(cls.session.paths.win_dir, 'tests', 'e2e', PLANTED_DLL)
-            cls.machine.make_folder(DOWNLOADS)
-            for name in PLANTED:
-                shutil.copyfile(cls.planted, cls.machine.host(f'{DOWNLOADS}\\{name}'))
-            cls.machine.installer = f'{DOWNLOADS}\\TYInstaller.exe'
-            shutil.copyfile(cls.session.paths.installer, cls.machine.host(cls.machine.installer))
-            cls.session.working_folder = DOWNLOADS
-            cls.session.env['WINEDEBUG'] = '+pid,+loaddll'
-            cls.session.stop_driver()
-            cls.session.start_driver()
-            cls.licence_text = sample_licence_text()
-        except BaseException:
-            cls.session.__exit__(None, None, None)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+    def prepare(cls):
+        cls.machine = Machine(cls.session)
+        cls.entries = sample_product(cls.session)
+        cls.planted = os.path.join(cls.session.paths.win_dir, 'tests', 'e2e', PLANTED_DLL)
+        cls.machine.make_folder(DOWNLOADS)
+        for name in PLANTED:
+            shutil.copyfile(cls.planted, cls.machine.host(f'{DOWNLOADS}\\{name}'))
+        cls.machine.installer = f'{DOWNLOADS}\\TYInstaller.exe'
+        shutil.copyfile(cls.session.paths.installer, cls.machine.host(cls.machine.installer))
+        cls.session.working_folder = DOWNLOADS
+        cls.session.env['WINEDEBUG'] = '+pid,+loaddll'
+        cls.session.stop_driver()
+        cls.session.start_driver()
+        cls.licence_text = sample_licence_text()
 
     def setUp(self):
         self.forget_record()
