@@ -124,6 +124,12 @@ wine_started=1
 wineserver -k 2>/dev/null || true    # left from an interrupted run
 rm -rf "$WINEPREFIX"
 wineboot -i
+# Wine draws the caption buttons with its Marlett font (Debian's fonts-wine);
+# this Wine takes that package's TrueType fonts from the prefix's own Fonts
+# folder only, so they are put there.
+for font in /usr/share/wine/fonts/*.ttf; do
+  [ -f "$font" ] && cp -n "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+done
 if [ "$headless" = 1 ]; then
   # Xvfb has no window manager: a Wine desktop of screen size gives the
   # windows their frames and captions in the screenshots.
