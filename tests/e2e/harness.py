@@ -20,6 +20,7 @@ the source tree) as scripts/build.sh lays it out:
   python3 harness.py make-template   makes the run's template prefix
 """
 
+import glob
 import hashlib
 import json
 import os
@@ -277,6 +278,11 @@ def make_template():
             raise HarnessError('the template prefix did not keep its X11 driver setting')
     if left:
         raise HarnessError(f'Wine did not end after making the template: {left}')
+    # Wine draws the caption buttons with its Marlett font (Debian's
+    # fonts-wine), which this Wine takes from the prefix's Fonts folder only.
+    fonts = os.path.join(template, 'drive_c', 'windows', 'Fonts')
+    for name in glob.glob('/usr/share/wine/fonts/*.ttf'):
+        shutil.copy(name, fonts)
     open(os.path.join(template, TEMPLATE_READY), 'w').close()
     print(f'template prefix ready in {template}')
 
