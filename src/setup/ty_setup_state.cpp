@@ -2,8 +2,6 @@
 
 #include <string.h>
 
-#include "ty_product.h"
-
 // All zero at start (no image space): runSetup sets what it needs, the
 // caption first.
 SetupState setupState;
