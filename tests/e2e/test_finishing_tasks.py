@@ -7,7 +7,7 @@ process that the installer starts."""
 import time
 import unittest
 
-from harness import Session, session_processes
+from harness import SessionCase, session_processes
 from upgrade import (INSTALL_DIR, START_LOG, START_MENU_FOLDER, forget_product, log_lines,
                      temp_folder, wait_for_lines)
 from wizard import (EXIT, PRODUCT, confirmation, destination, happy_path, licence, progress,
@@ -22,22 +22,13 @@ START_WAIT_S = 10
 QUIET_S = 4
 
 
-class FinishingTasks(unittest.TestCase):
+class FinishingTasks(SessionCase):
 
     @classmethod
-    def setUpClass(cls):
-        cls.session = Session(cls.__name__).__enter__()
-        try:
-            cls.program = cls.session.put_program(cls.session.paths.installer, 'TYInstaller.exe')
-            cls.temp = temp_folder(cls.session)
-            cls.licence_text = sample_licence_text()
-        except BaseException:
-            cls.session.__exit__(None, None, None)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+    def prepare(cls):
+        cls.program = cls.session.put_program(cls.session.paths.installer, 'TYInstaller.exe')
+        cls.temp = temp_folder(cls.session)
+        cls.licence_text = sample_licence_text()
 
     def setUp(self):
         self.session.follow_descendants(False)

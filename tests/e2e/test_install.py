@@ -8,39 +8,28 @@ installs."""
 import os
 import unittest
 
-from harness import Session
+from harness import SessionCase
 from installation import (COMMON_PROGRAMS, INSTALL_DIR, RUN_KEY, RUN_VALUE, Machine,
                           expected_registry, expected_shortcuts, installed_changes, key_values,
                           lnkinfo, registry_string, sample_product)
 from wizard import PRODUCT, happy_path, sample_licence_text
 
 START_MENU_FOLDER = COMMON_PROGRAMS + '\\' + PRODUCT
-class FreshInstallationNtFamily(unittest.TestCase):
+class FreshInstallationNtFamily(SessionCase):
     """The default walk on a machine without the product: every page, the
     default folder, the ready page's tasks cleared, Exit (exit code 0)."""
 
-    maxDiff = None
-
     @classmethod
-    def setUpClass(cls):
-        cls.session = Session(cls.__name__).__enter__()
-        try:
-            cls.machine = Machine(cls.session)
-            cls.entries = sample_product(cls.session)
-            before = cls.machine.snapshot('before')
-            cls.machine.start_driver()
-            cls.session.play(cls.machine.installer, happy_path(sample_licence_text()),
-                             exit_code=0, name='install')
-            cls.after = cls.machine.snapshot('after')
-            cls.changes = cls.machine.changes(before, cls.after, 'by the installation')
-            cls.machine.start_driver()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+    def prepare(cls):
+        cls.machine = Machine(cls.session)
+        cls.entries = sample_product(cls.session)
+        before = cls.machine.snapshot('before')
+        cls.machine.start_driver()
+        cls.session.play(cls.machine.installer, happy_path(sample_licence_text()),
+                         exit_code=0, name='install')
+        cls.after = cls.machine.snapshot('after')
+        cls.changes = cls.machine.changes(before, cls.after, 'by the installation')
+        cls.machine.start_driver()
 
     def test_the_machine_changed_by_exactly_the_product_s_files_shortcuts_and_registry(self):
         self.assertEqual(installed_changes(INSTALL_DIR, START_MENU_FOLDER,

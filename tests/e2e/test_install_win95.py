@@ -13,7 +13,7 @@ program. Each test checks one part of what was seen."""
 import re
 import unittest
 
-from harness import Session
+from harness import SessionCase
 from installation import (INSTALL_DIR, MAKER_FOLDER, RUN_KEY, RUN_VALUE, WINDOWS_FOLDER, Machine,
                           expected_registry, expected_shortcuts, files_left, installed_changes,
                           key_values, lnkinfo, reg_section, registry_not_written,
@@ -26,21 +26,11 @@ WININIT_KEPT = WINDOWS_FOLDER + '\\wininit.bak'
 RUN_ONCE = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce'
 
 
-class InstallationWindows95Family(unittest.TestCase):
-    maxDiff = None
+class InstallationWindows95Family(SessionCase):
 
     @classmethod
-    def setUpClass(cls):
-        cls.session = Session(cls.__name__).__enter__()
-        try:
-            cls.story()
-        except BaseException:
-            cls.tearDownClass()
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+    def prepare(cls):
+        cls.story()
 
     @classmethod
     def story(cls):
