@@ -123,7 +123,7 @@ def test(build, jobs, stop, timeout=None):
     return run(command, build, timeout)
 
 
-def try_mutant(m, src, build, jobs, timeout):
+def try_mutant(m, src, build, jobs, timeout, every=False):
     file = src / m['file']
     original = file.read_bytes()
     start = time.monotonic()
@@ -132,7 +132,7 @@ def try_mutant(m, src, build, jobs, timeout):
         code, output, _ = run(['cmake', '--build', str(build), '-j', str(jobs)], src)
         if code != 0:
             return 'compile-error', time.monotonic() - start, ''
-        code, output, _ = test(build, jobs, True, timeout)
+        code, output, _ = test(build, jobs, not every, timeout)
         seconds = time.monotonic() - start
         if code is None:
             return 'timeout', seconds, '(the whole run)'
@@ -141,6 +141,8 @@ def try_mutant(m, src, build, jobs, timeout):
         failed = failures(output)
         if not failed:
             return 'killed', seconds, f'(ctest exit {code})'
+        if every:
+            return failed[0][1], seconds, ' '.join(name for name, _ in failed)
         return failed[0][1], seconds, failed[0][0]
     finally:
         file.write_bytes(original)
@@ -154,6 +156,8 @@ def main():
     parser.add_argument('--keep', action='store_true', help='keep the scratch copy')
     parser.add_argument('--list', action='store_true', help='print the mutants and stop')
     parser.add_argument('--out', help='also write the results to this file')
+    parser.add_argument('--every', action='store_true',
+                        help='run every test for each mutant and name all that fail')
     parser.add_argument('--mutants', default=str(TOP / 'scripts' / 'mutants.txt'))
     args = parser.parse_args()
 
@@ -193,7 +197,7 @@ def main():
         results = []
         out = open(args.out, 'w') if args.out else None
         for m in mutants:
-            status, seconds, first = try_mutant(m, src, build, args.jobs, timeout)
+            status, seconds, first = try_mutant(m, src, build, args.jobs, timeout, args.every)
             results.append(status)
             line = f"{m['id']:40} {status:13} {seconds:6.0f} s  {first}".rstrip()
             print(line, flush=True)

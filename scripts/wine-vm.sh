@@ -29,7 +29,7 @@ if [ ! -x "$root/usr/bin/wine" ] || [ ! -d "$root/usr/share/doc/fonts-wine" ]; t
   mount -t proc proc "$root/proc"
   chroot "$root" bash -c 'dpkg --add-architecture i386 && apt-get update -q &&
     apt-get install -y -q --no-install-recommends wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps \
-      imagemagick liblnk-utils osslsigncode openssl'
+      imagemagick liblnk-utils'
   umount "$root/proc"
 fi
 

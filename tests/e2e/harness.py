@@ -12,7 +12,7 @@ message carries the transcript and the screenshot folder.
 Paths come from the environment that ctest sets (tests/e2e/CMakeLists.txt),
 or else from the build folder TY_BUILD_DIR (default: build/ at the top of
 the source tree) as scripts/build.sh lays it out:
-  TY_E2E_WIN_DIR   the Windows build tree (installer, stub, driver)
+  TY_E2E_WIN_DIR   the Windows build tree (installer, driver)
   TY_E2E_OUT       transcripts and screenshots, one folder per session
   TY_E2E_PREFIXES  the template prefix and the sessions' copies
   TY_TYPACK        the host package tool
@@ -21,14 +21,12 @@ the source tree) as scripts/build.sh lays it out:
 """
 
 import glob
-import hashlib
 import json
 import os
 import re
 import select
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -48,12 +46,39 @@ DRIVER_MARGIN_S = 20
 
 INSTALLER_CAPTION = 'Tessaly Installer 1.0'
 EXIT_FATAL = 4294967295
-CORRUPTED_PACKAGE_PARAGRAPH = (
-    '\nThe installation package is corrupted. It was probably damaged during '
-    'network download or transfer, or due to errors on the distribution '
-    'media. Please obtain a new package. The newest version can be found at '
-    'http://www.tessaly.example. For questions or comments, please contact '
-    'support@tessaly.example.')
+
+
+def read_texts(path=os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                  'texts.txt')):
+    """The installer's texts of tests/texts.txt by name, references to
+    other texts resolved."""
+    texts, name = {}, None
+    with open(path, encoding='utf-8') as f:
+        for line in f.read().split('\n'):
+            if line.startswith('== '):
+                name = line[3:]
+                texts[name] = []
+            elif name is not None:
+                texts[name].append(line.replace('\\t', '\t'))
+    texts = {name: '\n'.join(lines).rstrip('\n') for name, lines in texts.items()}
+    for _ in range(3):
+        for name in texts:
+            texts = {key: value.replace('{' + name + '}', texts[name]) for key, value in texts.items()}
+    return texts
+
+
+TEXTS = read_texts()
+
+
+def text(name, **fields):
+    """A text of the installer with its fields filled in."""
+    result = TEXTS[name]
+    for field, value in fields.items():
+        result = result.replace('{' + field + '}', value)
+    return result
+
+
+CORRUPTED_PACKAGE_PARAGRAPH = '\n' + text('corrupted-package')
 
 
 class HarnessError(AssertionError):
@@ -76,7 +101,6 @@ class Paths:
         self.driver = os.path.join(self.win_dir, 'tests', 'e2e', 'ty_driver.exe')
         self.boxes = os.path.join(self.win_dir, 'tests', 'e2e', 'ty_boxes.exe')
         self.installer = os.path.join(self.win_dir, 'TYInstaller.exe')
-        self.stub = os.path.join(self.win_dir, 'TYInstallerStub.exe')
 
 
 def wine_environment(paths, prefix, marker):
@@ -834,89 +858,11 @@ class SessionCase(unittest.TestCase):
 
 # ------------------------------------------------------------------ installer images
 
-def le32(data, offset):
-    return struct.unpack_from('<I', data, offset)[0]
-
-
-def trailer_start(image):
-    """packageStart, the offset of the package that the trailer gives."""
-    return le32(image, len(image) - 20)
-
-
-def reseal(image):
-    """Recomputes the control check over package start .. digest."""
-    image = bytearray(image)
-    start = trailer_start(image)
-    image[-16:] = hashlib.md5(bytes(image[start:len(image) - 16])).digest()
-    return image
-
-
-def package_header(image):
-    start = trailer_start(image)
-    return {'start': start, 'file_count': le32(image, start),
-            'header_size': le32(image, start + 4), 'name_width': le32(image, start + 8)}
-
-
-def with_checked_part(image, size):
-    """The image with zero bytes put between the last entry's data and the
-    trailer so that the checked part (package start up to the digest) is
-    size bytes long, resealed. The reader never looks between entries."""
-    start = trailer_start(image)
-    body = bytes(image[:-20])
-    padding = size - (len(body) + 4 - start)
-    if padding < 0:
-        raise HarnessError(f'the checked part is already longer than {size} bytes')
-    return reseal(body + bytes(padding) + struct.pack('<I', start) + bytes(16))
-
-
-NAME_WIDTH = 46
-RECORD_SIZE = NAME_WIDTH + 13
-
-
-def entry_record(name, uncompressed, compressed, flags, data_start):
-    stored = bytes((b + 32) & 0xFF for b in name.encode('ascii'))
-    stored += bytes([32]) * (NAME_WIDTH - len(stored))
-    return stored + struct.pack('<IIBI', uncompressed, compressed, flags, data_start)
-
-
-def package_cut_in_second_record(stub, present):
-    """A sealed installer whose header announces two entry records, with the
-    file ending after `present` bytes of the second one. The trailer is
-    always the file's last 20 bytes, so here it doubles as the end of the
-    records; the names end early enough not to reach into it."""
-    header = struct.pack('<III', 2, 12 + 2 * RECORD_SIZE, NAME_WIDTH)
-    records = (entry_record('first.txt', 10, 20, 2, 12 + 2 * RECORD_SIZE)
-               + entry_record('second.txt', 10, 20, 2, 12 + 2 * RECORD_SIZE + 20)[:present])
-    image = bytearray(stub) + header + records
-    if len(records) + len(header) < 20 + 12:
-        raise HarnessError('the trailer would cover the header')
-    image[-20:-16] = struct.pack('<I', len(stub))
-    return reseal(image)
-
-
 def run_typack(*arguments):
     typack = Paths().typack
     if not typack or not os.path.exists(typack):
         raise HarnessError(f'the package tool is missing ({typack!r}): build the host tree')
     return subprocess.run([typack, *arguments], capture_output=True, text=True, timeout=120)
-
-
-def signed(image, folder):
-    """The installer image signed with Authenticode by osslsigncode, with a
-    certificate made for the purpose in folder."""
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, 'unsigned.exe'), 'wb') as f:
-        f.write(image)
-    steps = [['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-keyout', 'key.pem',
-              '-out', 'cert.pem', '-days', '2', '-subj', '/CN=Tessaly test'],
-             ['osslsigncode', 'sign', '-certs', 'cert.pem', '-key', 'key.pem', '-in',
-              'unsigned.exe', '-out', 'signed.exe']]
-    for step in steps:
-        done = subprocess.run(step, cwd=folder, capture_output=True, text=True, timeout=120)
-        if done.returncode != 0:
-            raise HarnessError(f'{step[0]} ended with {done.returncode}: {done.stderr}')
-    with open(os.path.join(folder, 'signed.exe'), 'rb') as f:
-        return f.read()
 
 
 if __name__ == '__main__':

@@ -14,7 +14,7 @@ import subprocess
 import time
 
 import prefix_state
-from harness import (EXIT_FATAL, Box, HarnessError, kill_wineserver, start_holder,
+from harness import (EXIT_FATAL, Box, HarnessError, kill_wineserver, start_holder, text,
                      wait_until_gone)
 from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION
 
@@ -141,60 +141,7 @@ def installed_changes(install_dir, start_menu_folder, entry_names):
 
 # ------------------------------------------------------------------ boxes
 
-HOPE = ('\nWe hope that you will fix the problem, will restart the installation, and will '
-        'manage to install our product successfully next time. If you have persistent '
-        'problems that you think are caused by this installer, please do not hesitate to '
-        f'contact {SUPPORT}.')
-CREATION_TAIL = (
-    '\n\nin the installation folder. Please investigate the error and restart the '
-    'installation. Such an error can be caused by the file being in use by another '
-    'application, by a read-only file with the same name residing in the destination '
-    'folder, or by the folder being inaccessible or deleted after this installation program '
-    'created it before trying to create the abovementioned file.' + HOPE)
-SHORTCUT_TAIL = (
-    '\n\nin the installation folder. Please investigate the error and restart the '
-    'installation. Such an error can be caused by the destination shortcut file having a '
-    'read-only atribute, or by the destination folder/directory being inaccessible or '
-    'deleted after this installation program created it before trying to create the '
-    'shortcut.' + HOPE)
-UNDETERMINED_FOLDER = (
-    'An error has occured while creating product shortcuts. The Windows Start Menu shortcut '
-    'folder could not be determined. This is a serious error which may indicate that your '
-    'operating system is damaged and unstable. Please investigate the matter. We hope that '
-    'you will fix the problem, will restart the installation, and will manage to install '
-    'our product successfully next time. If you have persistent problems that you think are '
-    f'caused by this installer, please do not hesitate to contact {SUPPORT}.')
-REGISTRY_FAILED = (
-    'An error has occurred while creating product configuration information (registry '
-    'entries). Please ensure you have the necessary system privileges to install the '
-    'product, and restart the installation.' + HOPE)
-RESTORED = ('The system will be restored to the state prior to the installation. You can '
-            'safely run installation again later.')
-UNDO_FILES = 'The installer will now remove from your system any copied files up to now.\n'
-UNDO_SHORTCUTS = ('The installer will now remove from your system any created shortcuts and '
-                  'any copied files up to now.\n')
-UNDO_REGISTRY = ('The installer will now remove from your system any configuration '
-                 'information (registry entries) related to this product, any shortcuts and '
-                 'any copied files up to now.\n')
-FILES_LEFT = (
-    'Some of the files or directories copied to your computer to the point where the '
-    'installation could not proceed any more could not be deleted.\nTheir deletion will be '
-    'attempted on next system reboot.\nIn case they cannot be deleted even then, please go to '
-    'the installation directory and remove them manually, including the installation '
-    'directory. That would guarantee that your system is not contaminated by unused data.\n'
-    'To verify after the next reboot that your system is fully clean, the following '
-    'directory and any data in it must NOT exist. If anything still exists, it can be '
-    'SAFELY deleted without any worries:\n\n\t')
-SHORTCUTS_LEFT = (
-    'Some of the program shortcuts and shortcut folders created by this installation to the '
-    'point where the installation could not proceed any more could not be deleted.\nTheir '
-    'deletion will be attempted on next system reboot.\nIn case they cannot be deleted even '
-    "then, please delete the folder called 'Quenfold for Vexor for DOS' in your Start Menu. "
-    'That would guarantee that your system is not contaminated by unused data.\nTo verify '
-    'after the next reboot that your system is fully clean, the following directory and any '
-    'data in it must NOT exist. If anything still exists, it can be SAFELY deleted without '
-    'any worries either by deleting the abovementioned folder directly from the Start Menu, '
-    'OR by deleting the following directory and all data under it:\n\n\t')
+REGISTRY_FAILED = text('registry-failed')
 
 
 def box(text, icon, name):
@@ -203,32 +150,30 @@ def box(text, icon, name):
 
 def file_not_created(path):
     """The two boxes of a file that could not be created."""
-    return [box('An error has occurred while creating the file named\n\n\t' + path
-                + CREATION_TAIL, 'error', 'file-not-created'),
-            box(UNDO_FILES + RESTORED, 'information', 'undo-files')]
+    return [box(text('file-not-created', path=path), 'error', 'file-not-created'),
+            box(text('undo-files'), 'information', 'undo-files')]
 
 
 def shortcut_not_made(folder):
     """The two boxes of a shortcut that could not be made; folder None: the
     Start Menu folder could not be determined."""
-    first = (UNDETERMINED_FOLDER if folder is None else
-             'An error has occurred while creating product shortcuts in the following Start '
-             'Menu folder:\n\n\t' + folder + SHORTCUT_TAIL)
+    first = (text('start-menu-undetermined') if folder is None else
+             text('shortcut-not-made', folder=folder))
     return [box(first, 'error', 'shortcut-not-made'),
-            box(UNDO_SHORTCUTS + RESTORED, 'information', 'undo-shortcuts')]
+            box(text('undo-shortcuts'), 'information', 'undo-shortcuts')]
 
 
 def registry_not_written():
     return [box(REGISTRY_FAILED, 'error', 'registry-not-written'),
-            box(UNDO_REGISTRY + RESTORED, 'information', 'undo-registry')]
+            box(text('undo-registry'), 'information', 'undo-registry')]
 
 
 def files_left(folder):
-    return box(FILES_LEFT + folder, 'information', 'files-left')
+    return box(text('files-left', folder=folder), 'information', 'files-left')
 
 
 def shortcuts_left(folder):
-    return box(SHORTCUTS_LEFT + folder, 'warning', 'shortcuts-left')
+    return box(text('shortcuts-left', folder=folder), 'warning', 'shortcuts-left')
 
 
 # ------------------------------------------------------------------ registry data

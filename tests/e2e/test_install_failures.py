@@ -10,10 +10,9 @@ The cases share one session: every case first clears what the product or
 an earlier case may have left (registry entries, folders), so that it
 starts from a known machine whatever happened before."""
 
-import os
 import unittest
 
-from harness import Session
+from harness import SessionCase
 from installation import (COMMON_PROGRAMS, INSTALL_DIR, MAKER_FOLDER, MAKER_KEY,
                           PENDING_RENAMES, RUN_KEY, RUN_VALUE, SESSION_MANAGER, UNINSTALL_KEY,
                           Machine, bar_position, file_not_created, files_left, sample_product,
@@ -42,25 +41,15 @@ UNINSTALL_ENTRY_LEFT_OVER = reg_section(UNINSTALL_KEY, DisplayName=OTHER_UNINSTA
 OTHER_PRODUCT = reg_section(MAKER_KEY + '\\Other', InstallDir=MAKER_FOLDER + '\\Other')
 
 
-class FailedInstallations(unittest.TestCase):
-    maxDiff = None
+class FailedInstallations(SessionCase):
 
     @classmethod
-    def setUpClass(cls):
-        cls.session = Session(cls.__name__).__enter__()
-        try:
-            cls.machine = Machine(cls.session)
-            entries = sample_product(cls.session)
-            cls.names = [name for name, _ in entries]
-            cls.sizes = [len(data) for _, data in entries]
-            cls.licence_text = sample_licence_text()
-        except BaseException:
-            cls.session.__exit__(None, None, None)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+    def prepare(cls):
+        cls.machine = Machine(cls.session)
+        entries = sample_product(cls.session)
+        cls.names = [name for name, _ in entries]
+        cls.sizes = [len(data) for _, data in entries]
+        cls.licence_text = sample_licence_text()
 
     # -- the machine before a case
 

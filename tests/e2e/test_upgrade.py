@@ -18,11 +18,11 @@ import tempfile
 import time
 import unittest
 
-from harness import CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, Session, package_header
+from harness import CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, SessionCase, text
 from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_LOG, HELPER,
                      FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
-                     MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE, PENDING_REBOOT,
-                     PENDING_RENAMES, PRODUCT, PRODUCT_KEY, REGISTRY_FAILED, RUN_KEY, RUN_VALUE,
+                     MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE,
+                     PENDING_RENAMES, PRODUCT, PRODUCT_KEY, RUN_KEY, RUN_VALUE,
                      SCHEDULER_DATA, SESSION_MANAGER, START_LOG, START_MENU_FOLDER,
                      UNDO_AFTER_REGISTRY, UNINSTALL_KEY, UNINSTALLER, UNINSTALLER_CAPTION,
                      UPGRADE_FOLDER, USER_CONFIG, USER_SCHEDULE, WILL_NOW_CLOSE, forget_product,
@@ -31,11 +31,12 @@ from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_L
                      put_helpers, put_installers, question, read_host, reg_import, reg_query,
                      reg_subkeys, remove_host, stop_holders, temp_folder, uninstaller_question,
                      update_complete, updater_box, wait_for_lines, write_host)
-from wizard import SETUP_CAPTION, sample_licence_text
+from installation import REGISTRY_FAILED
+from wizard import PENDING_REBOOT, SETUP_CAPTION, sample_licence_text
 
 # The retries of the deletion of the temporary uninstaller: 1 s, then 10 s.
 DELETE_RETRIES_S = 11
-MODIFIED = '\nThe installer detected that the original installation data has been modified.'
+MODIFIED = '\n' + text('modified')
 
 
 def described(data):
@@ -62,27 +63,18 @@ class Timed:
         self.step.answer(session, window)
 
 
-class UpgradeCase(unittest.TestCase):
+class UpgradeCase(SessionCase):
     """One session for the class: both installers, the helpers, the driver
     following the installer's descendants."""
 
     @classmethod
-    def setUpClass(cls):
-        cls.session = Session(cls.__name__).__enter__()
-        try:
-            cls.earlier, cls.program = put_installers(cls.session)
-            put_helpers(cls.session)
-            cls.temp = temp_folder(cls.session)
-            cls.saved = cls.temp + UPGRADE_FOLDER
-            cls.licence_text = sample_licence_text()
-            cls.session.follow_descendants()
-        except BaseException:
-            cls.session.__exit__(None, None, None)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.__exit__(None, None, None)
+    def prepare(cls):
+        cls.earlier, cls.program = put_installers(cls.session)
+        put_helpers(cls.session)
+        cls.temp = temp_folder(cls.session)
+        cls.saved = cls.temp + UPGRADE_FOLDER
+        cls.licence_text = sample_licence_text()
+        cls.session.follow_descendants()
 
     # -- what the tests look at
 
@@ -143,8 +135,8 @@ class UpgradeStopped(UpgradeCase):
     2.5 again only when an earlier test has left less of it."""
 
     @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
+    def prepare(cls):
+        super().prepare()
         cls.real_uninstaller = None
 
     def install(self):
@@ -237,8 +229,7 @@ class UpgradeStopped(UpgradeCase):
     def test_a_damaged_installer_offers_no_upgrade_and_leaves_the_old_version(self):
         with open(self.session.paths.installer, 'rb') as f:
             image = bytearray(f.read())
-        header = package_header(bytes(image))
-        image[header['start'] + header['header_size'] + 1000] ^= 0xFF
+        image[-1] ^= 0xFF  # the stored control check's last byte
         damaged = self.session.put_program(bytes(image), 'damaged.exe')
         self.session.play(damaged, [Box(MODIFIED + CORRUPTED_PACKAGE_PARAGRAPH)],
                           exit_code=EXIT_FATAL, name='damaged')
@@ -344,8 +335,8 @@ class UpgradeCompleted(UpgradeCase):
     it anew."""
 
     @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
+    def prepare(cls):
+        super().prepare()
         folder = tempfile.mkdtemp(prefix='ty-e2e-product-')
         try:
             cls.new_files = product_files(cls.session, cls.session.paths.installer, folder)

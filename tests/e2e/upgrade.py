@@ -9,10 +9,9 @@ import re
 import shutil
 import time
 
-from harness import Box, HarnessError, Passing, run_typack, session_processes
-from installation import (PENDING_RENAMES, REGISTRY_FAILED, RESTORED, SESSION_MANAGER, SUPPORT,
-                          UNDO_REGISTRY)
-from wizard import PENDING_REBOOT, PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
+from harness import Box, HarnessError, Passing, run_typack, session_processes, text
+from installation import PENDING_RENAMES, SESSION_MANAGER
+from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
 
 EARLIER = '2.5'
 UPDATER_CAPTION = 'Tessaly Updater'
@@ -47,39 +46,16 @@ STOP_HOLDING = 'stop-holding.txt'
 USER_CONFIG = b'[Quenfold]\r\nScanDepth=7\r\nLanguage=Latin\r\n; set by the user of 2.5\r\n'
 USER_SCHEDULE = b'TYSCHED\x00\x01user schedule of 2.5: every Tuesday 03:00\x00'
 
-QUESTION = (
-    'The installer has detected an existing installation of a previous version of '
-    f'{PRODUCT}.\nThe existing software is version {EARLIER}, and the new version that you '
-    'can now install is 2.9. \nWould you like to upgrade the existing installation to the '
-    'new version?\n\nNOTE: If problems occur while upgrading, you will be notified. Be sure '
-    'to record any error messages you receive, since they contain instructions on how to '
-    'successfully resolve the problem.')
-WILL_NOW_CLOSE = (
-    'The installer will now close because you have chosen not to upgrade your previous '
-    'installation of this software. When you would like to upgrade, please run again the '
-    'installation of this new version.')
-NOT_TO_CONTINUE = (
-    'You have chosen not to continue the upgrade process now. To continue later, start again '
-    'the installation of this software.')
-CANNOT_CONTINUE = (
-    'Upgrading cannot continue because there was a problem, as reported by the previous '
-    'message.\nPlease carry out what you were asked to do, and start the installer of the new '
-    'version again.')
-CANNOT_COPY = (
-    'Could not copy the uninstaller module of the old installation in order to perform the '
-    'upgrade. This should never happen. The upgrade cannot be performed now. Please contact '
-    f'{SUPPORT}, and you will receive prompt aid on how to fix such a problem.')
-CANNOT_RUN = (
-    'Could not execute the uninstaller module of the old installation in order to perform the '
-    'upgrade. This should never happen. The upgrade cannot be performed now. Please contact '
-    f'{SUPPORT}, and you will receive prompt aid on how to fix such a problem.')
-LOCK_LOST = (
-    'Another Tessaly installer or un-installer is running.\nPlease wait until it completes or '
-    'interrupt it before trying to continue the upgrade process of this product. Please try '
-    'to upgrade again later.')
-MIGRATED = 'Your existing configuration has been migrated successfully.'
-UPDATE_COMPLETE = 'Update complete.\n\nWould you like to read what is new?'
-UNDO_AFTER_REGISTRY = UNDO_REGISTRY + RESTORED
+QUESTION = text('upgrade-question', version=EARLIER)
+WILL_NOW_CLOSE = text('upgrade-will-now-close')
+NOT_TO_CONTINUE = text('upgrade-not-to-continue')
+CANNOT_CONTINUE = text('upgrade-cannot-continue')
+CANNOT_COPY = text('upgrade-cannot-copy')
+CANNOT_RUN = text('upgrade-cannot-run')
+LOCK_LOST = text('upgrade-lock-lost')
+MIGRATED = text('upgrade-migrated')
+UPDATE_COMPLETE = text('upgrade-update-complete')
+UNDO_AFTER_REGISTRY = text('undo-registry')
 
 # The old version's own uninstaller (the sample build's), run for an update.
 UNINSTALLER_QUESTION = (
@@ -91,31 +67,20 @@ UNINSTALLER_QUESTION = (
 def kept(folder):
     """The box that names the saved configuration once the old version is
     gone and the new one could not be installed."""
-    return Box('The previous version of this product has already been removed, but the new '
-               'version could not be installed. Your configuration settings have been kept in '
-               f'the following files:\n\n\t{folder}{CONFIG}\n\t{folder}{SCHEDULER_DATA}\n\n'
-               'After you have installed this product again, copy these files into its '
-               'installation folder to keep your settings.',
+    return Box(text('kept', folder=folder),
                caption=UPDATER_CAPTION, icon='warning', name='configuration-kept')
 
 
 def not_migrated(*copies):
     """The box that names the saved copies that could not go back into the
     new installation."""
-    return Box('The new version of this product has been installed, but your configuration '
-               'settings could not be carried over into it. They have been kept in the '
-               'following files:\n\n\t' + '\n\t'.join(copies) + '\n\nCopy these files into '
-               'the installation folder of this product to keep your settings.',
+    return Box(text('not-migrated', copies='\n\t'.join(copies)),
                caption=UPDATER_CAPTION, icon='warning', name='not-migrated')
 
 
 def not_saved(file):
     """The box of a configuration file that is there but cannot be saved."""
-    return Box('Your configuration settings could not be saved before the upgrade: the file'
-               f'\n\n\t{file}\n\ncould not be copied into the temporary folder. Nothing has '
-               'been changed on your system: the previous version is still installed with its '
-               'settings. Please make sure that the temporary folder has free space and can be '
-               'written to, and start the upgrade again.',
+    return Box(text('not-saved', file=file),
                caption=UPDATER_CAPTION, icon='error', name='not-saved')
 
 

@@ -3,7 +3,7 @@ and texts, and the walks through them that the tests and the demo share."""
 
 import os
 
-from harness import Box, Dialog, Passing
+from harness import Box, Dialog, Passing, text
 
 PRODUCT = 'Quenfold for Vexor for DOS'
 PAGE_CAPTION = f'{PRODUCT} 2.9 Setup'
@@ -23,21 +23,7 @@ TASK_HELP, TASK_START, TASK_START_MENU = 1010, 1011, 1012
 # product's folders; the field shows it without a closing backslash.
 DEFAULT_FOLDER = 'C:\\Program Files\\Tessaly\\' + PRODUCT
 # Asked before the wizard when restart operations are pending.
-PENDING_REBOOT = (
-    'Before the install process can continue, it is necessary that you restart your '
-    'operating system. Past operations executed on this system are pending the copying or '
-    'deletion of files and/or directories, but can only be performed during system '
-    'start-up because those items are not in use (not locked) then. Following a restart, '
-    "those operations and this product installation's operations would be independent "
-    'from each other, and would not potentially interfere to damage the integrity of your '
-    'operating system.\n\nIn rare cases, an application you have previously installed on '
-    'your computer routinely requires to abovementioned operations to be performed at '
-    'EVERY system startup. In such cases, it is usually safe to proceed with the '
-    'installation of this software without rebooting. To determine if you fall in this '
-    'rare cases category, please restart your computer at least 1-2 times and try running '
-    'the installer again. If you still get this message, then it is usually safe to '
-    'continue with installation.\n\nWould you like to proceed with the installation now? '
-    'If you choose no, please restart your computer and run the installer again.')
+PENDING_REBOOT = text('pending-restart')
 
 SAMPLE_LICENCE = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
     os.path.abspath(__file__)))), 'sample', 'files', 'License.txt')

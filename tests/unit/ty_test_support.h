@@ -5,9 +5,16 @@
 #define TY_TEST_SUPPORT_H
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ty_common_test_support.h"
 #include "ty_standin.h"
+
+// A text of the installer as tests/texts.txt gives it, its fields ("{path}")
+// filled in.
+std::string expectedText(const std::string &name,
+                         const std::vector<std::pair<std::string, std::string>> &fields = {});
 
 // The paragraph fatalPackageError appends.
 extern const std::string kCorruptedParagraph;

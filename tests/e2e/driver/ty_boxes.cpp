@@ -1,11 +1,11 @@
 // ty_boxes: a small GUI program that the harness's own tests drive instead of
 // the installer. Its command line is a script, run in order:
-//   box CAPTION TEXT STYLE   MessageBoxA without owner; TEXT takes \n, \t and
-//                            \\; STYLE is a number (0x10 = MB_ICONERROR)
+//   box CAPTION TEXT STYLE   MessageBoxA without owner; STYLE is a number
+//                            (0x10 = MB_ICONERROR)
 //   form                     the form dialog; when it ends, a box "Driver Form"
 //                            tells its name field, check box and closing button
 //   sleep MS                 waits
-//   exit N | exit answer     ends with N, or with the last box's answer
+//   exit N                   ends with N
 #include <windows.h>
 
 #include <stdio.h>
@@ -16,19 +16,6 @@
 
 static char formName[256];
 static int formRemember;
-
-static void unescape(const char *text, char *out, size_t size) {
-    size_t used = 0;
-    for (const char *p = text; *p && used + 1 < size; p++) {
-        char c = *p;
-        if (c == '\\' && p[1] != '\0') {
-            p++;
-            c = *p == 'n' ? '\n' : *p == 't' ? '\t' : *p;
-        }
-        out[used++] = c;
-    }
-    out[used] = '\0';
-}
 
 static INT_PTR CALLBACK formProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) return TRUE;
@@ -42,25 +29,21 @@ static INT_PTR CALLBACK formProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    int lastAnswer = 0;
     static char text[4096];
     for (int i = 1; i < __argc; i++) {
         const char *order = __argv[i];
         if (strcmp(order, "box") == 0 && i + 3 < __argc) {
-            unescape(__argv[i + 2], text, sizeof text);
-            lastAnswer = MessageBoxA(NULL, text, __argv[i + 1],
-                                     (UINT)strtoul(__argv[i + 3], NULL, 0));
+            MessageBoxA(NULL, __argv[i + 2], __argv[i + 1], (UINT)strtoul(__argv[i + 3], NULL, 0));
             i += 3;
         } else if (strcmp(order, "form") == 0) {
             INT_PTR end = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_FORM), NULL, formProc, 0);
             snprintf(text, sizeof text, "name=%s\nremember=%d\nend=%d", formName, formRemember,
                      (int)end);
-            lastAnswer = MessageBoxA(NULL, text, "Driver Form", MB_ICONINFORMATION);
+            MessageBoxA(NULL, text, "Driver Form", MB_ICONINFORMATION);
         } else if (strcmp(order, "sleep") == 0 && i + 1 < __argc) {
             Sleep((DWORD)strtoul(__argv[++i], NULL, 0));
         } else if (strcmp(order, "exit") == 0 && i + 1 < __argc) {
-            const char *code = __argv[++i];
-            return strcmp(code, "answer") == 0 ? lastAnswer : (int)strtoul(code, NULL, 0);
+            return (int)strtoul(__argv[++i], NULL, 0);
         } else {
             MessageBoxA(NULL, order, "ty_boxes: unknown order", MB_ICONERROR);
             return 2;

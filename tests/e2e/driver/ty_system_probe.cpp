@@ -1,10 +1,7 @@
-// ty_system_probe: runs the installer's own system-state operations (deletion
-// now or at the next start, the pending-restart check, the Windows family)
-// under Wine, so the Wine suite can watch what they leave in the registry and
-// in WININIT.INI, and what Wine's simulated restart makes of it. Its command
-// line is a list of orders, carried out in turn, each answering one line:
-//   delete PATH file|folder   deleted | handed-over
-//   pending                   pending | none | failed REGISTRYSTATUS
+// ty_system_probe: what the Wine suite asks of Windows beside the installer:
+// the Windows family as the installer judges it, short names, items held
+// open, links read back, libraries loaded. Its command line is a list of
+// orders, carried out in turn, each answering one line:
 //   family                    2 | 3 | 4
 //   short PATH                the name Windows also knows the existing item
 //                             by (GetShortPathNameA), or failed LASTERROR
@@ -30,9 +27,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "ty_deferred_delete.h"
-#include "ty_pending_reboot.h"
-#include "ty_registry.h"
 #include "ty_setup_state.h"
 
 static void answer(const char *format, ...) {
@@ -129,22 +123,7 @@ int main(int argc, char **argv) {
     int i = 1;
     while (i < argc) {
         const char *order = argv[i];
-        if (strcmp(order, "delete") == 0) {
-            if (i + 2 >= argc) return usage(order);
-            bool isFolder;
-            if (strcmp(argv[i + 2], "folder") == 0) isFolder = true;
-            else if (strcmp(argv[i + 2], "file") == 0) isFolder = false;
-            else return usage(order);
-            answer(deleteNowOrAtReboot(argv[i + 1], isFolder) ? "deleted" : "handed-over");
-            i += 3;
-        } else if (strcmp(order, "pending") == 0) {
-            bool pending = true;
-            if (checkPendingReboot(&pending, getOsFamily()))
-                answer(pending ? "pending" : "none");
-            else
-                answer("failed %d", registryStatus);
-            i += 1;
-        } else if (strcmp(order, "family") == 0) {
+        if (strcmp(order, "family") == 0) {
             answer("%d", getOsFamily());
             i += 1;
         } else if (strcmp(order, "short") == 0) {
