@@ -275,6 +275,28 @@ TEST_F(TypackTest, BuildAppendsHeaderDataAndTrailerBehindTheStub) {
     EXPECT_TRUE(std::equal(digest, digest + 16, image.end() - 16)) << "control check";
 }
 
+// The control check is MD5 itself, not only the same sum on both sides: the
+// reference digests of RFC 1321's algorithm (Python's hashlib) around the
+// padding's block boundary.
+TEST(Md5, MatchesTheReferenceAroundThePaddingBoundary) {
+    const struct {
+        size_t size;
+        const char *digest;
+    } references[] = {{0, "d41d8cd98f00b204e9800998ecf8427e"},  {55, "8c3eb046bcdb1f0ffe75fdbaf890cf13"},
+                      {56, "d5e0fa3122448ddd3d843a9c5ed9e839"}, {60, "6e913e4f8c2a056727967f0f5c8571e0"},
+                      {63, "1dd0d6ddeb881b118518c2881555f34b"}, {64, "7b412e00d38c31b0845a4f502d39d5e3"},
+                      {120, "6818845a0494b5fade3155f6a8e47b15"}};
+    for (const auto &reference : references) {
+        Bytes data(reference.size);
+        for (size_t i = 0; i < data.size(); i++) data[i] = (unsigned char)(i * 7 + 1);
+        unsigned char digest[16];
+        md5Digest(data.data(), data.size(), digest);
+        char hex[33];
+        for (int i = 0; i < 16; i++) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
+        EXPECT_STREQ(hex, reference.digest) << reference.size << " bytes";
+    }
+}
+
 TEST_F(TypackTest, ListShowsEveryEntryAndAHoldingControlCheck) {
     buildGood();
     Outcome run = w.typack({"list", installer});

@@ -23,31 +23,6 @@ TEST_F(ExtractTest, ABzip2EntryIsDecompressed) {
     EXPECT_EQ(output.back(), kSentinel);
 }
 
-TEST_F(ExtractTest, EntriesComeOutInAnyOrder) {
-    Bytes first = textBytes("the licence text"), second = patternBytes(64, 2);
-    openRecords({bzip2Record("a.txt", first), makeStoredRecord("b.dat", second)});
-    expectQuiet(extract(1, second.size()));
-    EXPECT_EQ(output, second);
-    expectQuiet(extract(0, first.size()));
-    EXPECT_EQ(output, first);
-}
-
-TEST_F(ExtractTest, AnEmptyBzip2EntryIsAccepted) {
-    openRecords({bzip2Record("empty.txt", Bytes())});
-    expectQuiet(extract(0, 1));
-    EXPECT_EQ(output[0], kSentinel);
-}
-
-TEST_F(ExtractTest, ACompressedSizeOfExactlyFourMillionIsRead) {
-    Bytes content = patternBytes(3000, 6);
-    WriterRecord record = bzip2Record("a.dat", content);
-    Bytes file = record.data;
-    file.resize(4000000, 0);  // the stream, then bytes the library does not reach
-    openHandMade(file, 0, (uint32_t)content.size(), 4000000, TY_FLAG_BZIP2);
-    expectQuiet(extract(0, content.size()));
-    EXPECT_EQ(output, content);
-}
-
 // -- The welcome picture ------------------------------------------------------------
 
 struct PictureCase {

@@ -1,6 +1,6 @@
-// Opening the installer's own file: every failure of the trailer, control
-// check, header and entry records, and the refusals that keep a crafted
-// table from doing harm. The sound packages are in ty_package_good_test.cpp.
+// Opening the installer's own file: every failed read of the trailer, control
+// check, header and entry records, no memory, and the refusals that keep a
+// crafted table from doing harm (the fuzz targets try the rest). The sound packages are in ty_package_good_test.cpp.
 #include <string.h>
 
 #include "ty_test_support.h"
@@ -13,43 +13,7 @@ enum { kReadHead = 1, kReadPackageStart, kReadDigest, kReadChecked, kReadFileCou
        kReadHeaderSize, kReadNameWidth, kReadName, kReadUncompressedSize,
        kReadCompressedSize, kReadFlags, kReadDataStart };
 
-void setPackageStart(Bytes *image, uint32_t packageStart) {
-    putLe32(image->data() + image->size() - TY_TRAILER_SIZE, packageStart);
-}
-
 }  // namespace
-
-// -- Accessors ------------------------------------------------------------------
-
-TEST_F(PackageTest, TheFirstIndexOfAnEmptyTableIsRefused) {
-    ASSERT_FALSE(openImage(writePackage(stubBytes(64), kWidth, {})).exited) << describeBoxes();
-    expectFatalBox(runProduct([] { entryName(0); }), "\nInvalid index for accessing data");
-}
-
-struct AccessorCase {
-    const char *name;
-    uint32_t index;
-    void (*call)(uint32_t index);
-};
-
-TY_PRINT_ROW_AS_NAME(AccessorCase)
-
-class AccessorIndexTest : public PackageTest, public ::testing::WithParamInterface<AccessorCase> {};
-
-TEST_P(AccessorIndexTest, AnIndexPastTheTableEndsTheInstaller) {
-    ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
-    const AccessorCase &c = GetParam();
-    expectFatalBox(runProduct([&] { c.call(c.index); }), "\nInvalid index for accessing data");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Reader, AccessorIndexTest,
-    ::testing::Values(
-        AccessorCase{"UncompressedSizeAtCount", 3, [](uint32_t i) { entryUncompressedSize(i); }},
-        AccessorCase{"NameAtCount", 3, [](uint32_t i) { entryName(i); }},
-        AccessorCase{"NameWidthAtCount", 3, [](uint32_t i) { packageNameWidth(i); }},
-        AccessorCase{"NameAtLargest", 0xFFFFFFFFu, [](uint32_t i) { entryName(i); }}),
-    [](const ::testing::TestParamInfo<AccessorCase> &info) { return info.param.name; });
 
 // -- Every failed read, by step ---------------------------------------------------
 
@@ -133,14 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
             "\nIncorrect amount of data read while reading the file data start position")),
     [](const ::testing::TestParamInfo<ReadFailureCase> &info) { return info.param.name; });
 
-TEST_F(PackageTest, AMissingFileCannotBeOpened) {
-    std::string path = folder + "/absent.exe";
-    ProductRun run = runProduct([&] { openPackage(&package, path.c_str()); });
-    expectFatalBox(run, "The database could not be opened. Please ensure that the file is not locked "
-                        "up by the system. You may need to reboot the system and try again. In case "
-                        "of further problems, please contact " TY_SUPPORT_EMAIL);
-}
-
 TEST_F(PackageTest, AFileLockedByTheSystemCannotBeOpened) {
     std::string path = writeImage(standardImage());
     standinFailOpen();
@@ -149,47 +105,6 @@ TEST_F(PackageTest, AFileLockedByTheSystemCannotBeOpened) {
                    "up by the system. You may need to reboot the system and try again. In case "
                    "of further problems, please contact " TY_SUPPORT_EMAIL);
 }
-
-struct SeekFailureCase {
-    const char *name;
-    int nth;
-    std::string text;
-};
-
-TY_PRINT_ROW_AS_NAME(SeekFailureCase)
-
-class SeekFailureTest : public PackageTest, public ::testing::WithParamInterface<SeekFailureCase> {};
-
-// A position the runtime cannot reach is where the data ends.
-TEST_P(SeekFailureTest, EndsWithTheStepsMessage) {
-    standinFailSeek(GetParam().nth);
-    expectFatalBox(openImage(standardImage()), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Reader, SeekFailureTest,
-    ::testing::Values(
-        SeekFailureCase{"FileLength", 1, "\nError reading the file size." + kCorruptedParagraph},
-        SeekFailureCase{"Trailer", 2,
-            "\nThe installer encountered an unexpected end of file while reading the initial "
-            "data in the installation package." + kCorruptedParagraph},
-        SeekFailureCase{"CheckedPart", 3,
-            "\nUnexpected end of file while reading the installation database for control check "
-            "computation." + kCorruptedParagraph},
-        SeekFailureCase{"Header", 4, "\nUnexpected end of file while reading the number of files."}),
-    [](const ::testing::TestParamInfo<SeekFailureCase> &info) { return info.param.name; });
-
-// -- The trailer ----------------------------------------------------------------
-
-class TinyFileTest : public PackageTest, public ::testing::WithParamInterface<size_t> {};
-
-TEST_P(TinyFileTest, AFileWithoutRoomForATrailerEndsAtItsEnd) {
-    expectFatalBox(openImage(stubBytes(GetParam())),
-                   "\nThe installer encountered an unexpected end of file while reading the "
-                   "initial data in the installation package." + kCorruptedParagraph);
-}
-
-INSTANTIATE_TEST_SUITE_P(Reader, TinyFileTest, ::testing::Values(0, 1, 19));
 
 // -- A signature behind the package ------------------------------------------------
 
@@ -289,69 +204,11 @@ INSTANTIATE_TEST_SUITE_P(
     Reader, ChangedByteTest,
     ::testing::Values(
         ChangedByteCase{"FileCount", 0, 0x01},
-        ChangedByteCase{"HeaderSize", -4, 0x80},
-        ChangedByteCase{"NameWidth", -8, 0x01},
-        ChangedByteCase{"Name", -(long)(TY_HEADER_FIXED_SIZE + 1), 0x01},
-        ChangedByteCase{"Flags", -(long)(TY_HEADER_FIXED_SIZE + kWidth + 8), 0x02},
         ChangedByteCase{"DataStart", -(long)(TY_HEADER_FIXED_SIZE + kRecordSize - 1), 0x01},
-        ChangedByteCase{"FirstDataByte", -(long)(TY_HEADER_FIXED_SIZE + 3 * kRecordSize), 0x01},
         ChangedByteCase{"LastDataByte", TY_TRAILER_SIZE + 1, 0x01},
         ChangedByteCase{"PackageStartByte0", 20, 0x01},
-        ChangedByteCase{"PackageStartByte1", 19, 0x40},
-        ChangedByteCase{"PackageStartByte2", 18, 0x01},
-        ChangedByteCase{"StoredDigestFirst", 16, 0x01},
         ChangedByteCase{"StoredDigestLast", 1, 0x80}),
     [](const ::testing::TestParamInfo<ChangedByteCase> &info) { return info.param.name; });
-
-struct PackageStartCase {
-    const char *name;
-    long behindDigest;      // package start minus (file length - 16)
-    uint32_t absolute;      // used instead when not 0
-};
-
-TY_PRINT_ROW_AS_NAME(PackageStartCase)
-
-class NegativeCheckedSizeTest : public PackageTest,
-                                public ::testing::WithParamInterface<PackageStartCase> {};
-
-// A start behind the digest leaves a negative size: refused as memory that
-// cannot be had, without asking for it.
-TEST_P(NegativeCheckedSizeTest, IsRefusedAsAnAllocationFailure) {
-    Bytes image = standardImage();
-    const PackageStartCase &c = GetParam();
-    setPackageStart(&image, c.absolute ? c.absolute
-                                       : (uint32_t)(image.size() - TY_DIGEST_SIZE + c.behindDigest));
-    std::string path = writeImage(image);
-    long allocationsBefore = standinAllocationCount();
-    expectFatalBox(openPath(path),
-                   "\nInsufficient system memory to allocate for control check computation.");
-    EXPECT_EQ(standinAllocationCount(), allocationsBefore);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Reader, NegativeCheckedSizeTest,
-    ::testing::Values(PackageStartCase{"OneBehind", 1, 0},
-                      PackageStartCase{"AtTheEnd", 16, 0},
-                      PackageStartCase{"TopByteChanged", 0, 0x0101C000u}),
-    [](const ::testing::TestParamInfo<PackageStartCase> &info) { return info.param.name; });
-
-TEST_F(PackageTest, AnEmptyCheckedPartMeetsTheEndOfFile) {
-    Bytes image = standardImage();
-    setPackageStart(&image, (uint32_t)(image.size() - TY_DIGEST_SIZE));
-    expectFatalBox(openImage(image),
-                   "\nUnexpected end of file while reading the installation database for control "
-                   "check computation." + kCorruptedParagraph);
-}
-
-// Past 4 GiB the size wraps round to a small one; the start itself cannot be
-// reached, so the checked part is not there.
-TEST_F(PackageTest, AStartBeyondFourGigabytesMeetsTheEndOfFile) {
-    Bytes image = standardImage();
-    setPackageStart(&image, 0xFFFFFFFFu);
-    expectFatalBox(openImage(image),
-                   "\nUnexpected end of file while reading the installation database for control "
-                   "check computation." + kCorruptedParagraph);
-}
 
 // -- Allocations ------------------------------------------------------------------
 
@@ -411,8 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCountCase{"LargestThatFits", (uint32_t)(0xFFFFFFFFu / sizeof(void *)),
                       "\nInsufficient memory; cannot allocate headers"},
         FileCountCase{"OneMore", (uint32_t)(0xFFFFFFFFu / sizeof(void *)) + 1,
-                      "\nToo many files in the installation database"},
-        FileCountCase{"Largest", 0xFFFFFFFFu, "\nToo many files in the installation database"}),
+                      "\nToo many files in the installation database"}),
     [](const ::testing::TestParamInfo<FileCountCase> &info) { return info.param.name; });
 
 struct NameWidthCase {
@@ -435,13 +291,8 @@ TEST_P(NameWidthLimitTest, IsRefusedBeforeAnyNameIsRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, NameWidthLimitTest,
-    ::testing::Values(NameWidthCase{"Width260", 260}, NameWidthCase{"Largest", 0xFFFFFFFFu}),
+    ::testing::Values(NameWidthCase{"Width260", 260}),
     [](const ::testing::TestParamInfo<NameWidthCase> &info) { return info.param.name; });
-
-TEST_F(PackageTest, ANameWidthOfZeroMeetsTheEndOfFileAtTheFirstName) {
-    expectFatalBox(openImage(writePackage(stubBytes(64), 0, {makeStoredRecord("x", patternBytes(8, 1))})),
-                   "\nUnexpected end of file while reading the file name");
-}
 
 // -- Entry names ------------------------------------------------------------------
 
@@ -458,45 +309,3 @@ TEST_P(InvalidNameTest, IsRefusedWhenThePackageIsOpened) {
 INSTANTIATE_TEST_SUITE_P(Reader, InvalidNameTest,
                          ::testing::Values("", ".", "..", "..\\evil.exe", "sub/file.txt",
                                            "C:evil.exe", "trailing\\"));
-
-// -- Records that run past the end of the file --------------------------------------
-
-struct PastEndCase {
-    const char *name;
-    size_t dataSize;        // entry data between the records and the trailer
-    uint32_t fileCount;     // what the header claims
-    const char *text;
-};
-
-TY_PRINT_ROW_AS_NAME(PastEndCase)
-
-class RecordsPastEndTest : public PackageTest, public ::testing::WithParamInterface<PastEndCase> {};
-
-// The header claims more records than the file holds: the entry data and then
-// the trailer are read as records, and the field that meets the end names it.
-TEST_P(RecordsPastEndTest, StopAtTheFieldThatMeetsTheEnd) {
-    const PastEndCase &c = GetParam();
-    Bytes data(c.dataSize, 'A');
-    data[0] = tyScrambleByte('b');   // the next record's name: "b"
-    data[1] = tyScrambleByte('\0');
-    Bytes image = writePackage(stubBytes(64), kWidth, {makeStoredRecord("a", data)});
-    patchSealed(&image, 64, c.fileCount);
-    expectFatalBox(openImage(image), c.text);
-}
-
-// A record is a 46-byte name, 4 + 4 + 1 + 4 bytes of fields; the 20-byte
-// trailer ends the file.
-INSTANTIATE_TEST_SUITE_P(
-    Reader, RecordsPastEndTest,
-    ::testing::Values(
-        PastEndCase{"FileName", 59 - 20, 3, "\nUnexpected end of file while reading the file name"},
-        PastEndCase{"UncompressedSize", 46 - 20, 2,
-                    "\nUnexpected end of file while reading the uncompressed file size for file"},
-        PastEndCase{"CompressedSize", 50 - 20, 2,
-                    "\nUnexpected end of file while reading the compressed file size for file"},
-        PastEndCase{"Flags", 54 - 20, 2, "\nUnexpected end of file while reading the file flags"},
-        PastEndCase{"DataStart", 55 - 20, 2,
-                    "\nUnexpected end of file while reading the file data start position"},
-        PastEndCase{"DataStartCut", 57 - 20, 2,
-                    "\nIncorrect amount of data read while reading the file data start position"}),
-    [](const ::testing::TestParamInfo<PastEndCase> &info) { return info.param.name; });
