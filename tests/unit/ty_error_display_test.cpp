@@ -7,11 +7,7 @@
 
 namespace {
 
-const std::string kNumberedText =
-    "An error has occurred. It may be due to system misconfiguration or instability. If the "
-    "error persists, contact " TY_SUPPORT_EMAIL ", describe exactly what caused this, and "
-    "report the following error identifier and the version of the installer:\n\n\tThe "
-    "installer version is 1.0.\n\tThe error identifier is ";
+const std::string kNumberedText = expectedText("numbered");
 
 }  // namespace
 

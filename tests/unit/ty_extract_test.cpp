@@ -7,10 +7,7 @@
 
 namespace {
 
-const std::string kUnpackFailed =
-    "\nError unpacking file from installation database.\nThe installation package appears "
-    "to be corrupted. Download a new installation package from " TY_WEB_SITE
-    ". If the problem persists, contact " TY_SUPPORT_EMAIL ".";
+const std::string kUnpackFailed = expectedText("unpack-failed");
 
 // The record with its data as stored, but other header fields.
 WriterRecord withSizes(WriterRecord record, uint32_t uncompressedSize, uint32_t compressedSize) {

@@ -12,15 +12,7 @@
 
 namespace {
 
-const std::string kNoFolderText =
-    "The installer was unable to create the destination directory to hold the installed software "
-    "data. It is likely that it could not be created because the destination media is read-only "
-    "or is not present (ejected, absent, etc.). Please check if this is the case and correct it "
-    "if possible.\nIf that is not the case, it is very likely that you are NOT logged in with "
-    "ADMINISTRATIVE user rights. To install this software, you need to switch temporarily to an "
-    "administrative account, or contact your administrator if you have one.\nIf you have "
-    "questions or would very much like a version that would allow you to install it with limited "
-    "privileges, please contact " TY_SUPPORT_EMAIL ".";
+const std::string kNoFolderText = expectedText("no-folder");
 
 const char kShortcutsStatus[] = "Creating Start Menu shortcuts and icons...";
 const char kConfiguringStatus[] = "Configuring the product...";
@@ -106,57 +98,7 @@ TEST_F(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn)
     EXPECT_FALSE(exists("C:\\TEMP\\TYScheduler.dat"));
 }
 
-// The saved copy is the user's only copy of those settings: it stays where
-// the copy back failed.
-TEST_F(ProgressTest, ACopyOfTheSavedConfigurationThatFailsIsPassedOverInSilenceAndKept) {
-    makeFolder("C:\\TEMP");
-    makeFile("C:\\TEMP\\TYQuenfold.ini", "settings");
-    makeFile("C:\\TEMP\\TYScheduler.dat", "schedule");
-    setupState.configSaved = true;
-    strcpy(setupState.savedConfigPath, "C:\\TEMP\\TYQuenfold.ini");
-    strcpy(setupState.savedSchedulerPath, "C:\\TEMP\\TYScheduler.dat");
-    standinFailCopyFile(1);
-
-    expectQuiet(runPage());
-    EXPECT_EQ(setupState.pageResult, 1);
-    EXPECT_FALSE(exists(std::string(kDefaultInstallDir) + "TYQuenfold.ini"));
-    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYScheduler.dat"), "schedule");
-    EXPECT_EQ(contentOf("C:\\TEMP\\TYQuenfold.ini"), "settings");
-    EXPECT_FALSE(exists("C:\\TEMP\\TYScheduler.dat"));
-}
-
 // -- The folder check ------------------------------------------------------------
-
-TEST_F(ProgressTest, TheFolderChainTurnsSlashesIntoBackslashesAndMakesEveryLevel) {
-    char path[TY_PATH_SIZE] = "C:/New/Deeper\\Level/";
-    EXPECT_TRUE(ensureFolderChain(path));
-    EXPECT_STREQ(path, "C:\\New\\Deeper\\Level\\");
-    EXPECT_TRUE(exists("C:\\New\\Deeper\\Level"));
-}
-
-TEST_F(ProgressTest, TheFolderChainPassesOverLevelsThatExistOrCannotBeJudged) {
-    makeFolder("C:\\Locked");
-    standinDenyPath("C:\\Locked");  // _access cannot tell
-    char path[TY_PATH_SIZE] = "C:\\Locked\\Sub\\";
-    EXPECT_TRUE(ensureFolderChain(path));
-    EXPECT_TRUE(exists("C:\\Locked\\Sub"));
-    char existing[TY_PATH_SIZE] = "C:\\Program Files\\";
-    EXPECT_TRUE(ensureFolderChain(existing));
-}
-
-TEST_F(ProgressTest, AFileInTheWayOfTheFolderChainEndsTheRunAfterOneBox) {
-    makeFile("C:\\Program Files\\Tessaly", "someone else's");
-    char path[TY_PATH_SIZE] = "C:\\Program Files\\Tessaly\\Sub\\";
-    EXPECT_FALSE(ensureFolderChain(path));
-
-    ProductRun run = runPage();
-    EXPECT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, -1);
-    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
-    expectBox(0, kNoFolderText, MB_ICONERROR, page);
-    EXPECT_EQ(contentOf("C:\\Program Files\\Tessaly"), "someone else's");
-    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
-}
 
 // -- File failures -----------------------------------------------------------------
 
@@ -164,12 +106,8 @@ TEST_F(ProgressTest, NoMemoryForAnEntryRemovesTheFilesBeforeItAndTheFolders) {
     standinFailAllocationOfSize(files[2].content.size());  // entry 3's buffer
     ProductRun run = runPage();
     expectFailedRun(run, 2);
-    expectBox(0,
-              "Insufficient memory for copying files. Close some applications to free memory and "
-              "try again. Terminating...",
-              MB_ICONERROR, page);
-    expectBox(1, "The installer will now remove from your system any copied files up to now." + kRestoredText,
-              MB_ICONINFORMATION, page);
+    expectBox(0, expectedText("no-memory-copying"), MB_ICONERROR, page);
+    expectBox(1, expectedText("undo-no-memory"), MB_ICONINFORMATION, page);
     EXPECT_FALSE(exists(kDefaultInstallDir));
     EXPECT_FALSE(exists(kMakerFolder));
     EXPECT_TRUE(exists("C:\\Program Files"));
@@ -180,12 +118,8 @@ TEST_F(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
     ProductRun run = runPage();
     expectFailedRun(run, 2);
     std::string path = kDefaultInstallDir + files[4].name;
-    expectBox(0,
-              "An error has occurred while writing data to the file named\n\n\t\"" + path + "\"" +
-                  kCreationTail,
-              MB_ICONERROR, page);
-    expectBox(1, "The installer now will remove from your system any copied files up to now.\n" + kRestoredText,
-              MB_ICONINFORMATION, page);
+    expectBox(0, expectedText("file-not-written", {{"path", path}}), MB_ICONERROR, page);
+    expectBox(1, expectedText("undo-written"), MB_ICONINFORMATION, page);
     // A file left behind would have kept the folder for the next start,
     // with a third box about it.
     EXPECT_FALSE(exists(path));
@@ -208,7 +142,7 @@ TEST_F(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
     ProductRun run = runPage();
     expectFailedRun(run, 2);
     std::string shown = (installDir + list[2].name).substr(0, TY_PATH_SIZE - 1);
-    expectBox(0, "An error has occurred while creating the file named\n\n\t" + shown + kCreationTail,
+    expectBox(0, fileNotCreatedText(shown),
               MB_ICONERROR, page);
     expectBox(1, kUndoAfterCreateText,
               MB_ICONINFORMATION, page);
@@ -217,21 +151,6 @@ TEST_F(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
 }
 
 // -- Registry handles that will not close ---------------------------------------------
-
-// The version key is made but its handle does not close: the write stops
-// with the product key counted, whose removal then fails on the version key
-// under it. The user is told what is left.
-TEST_F(ProgressTest, ARegistryFailureWhileWritingEndsWithTheReportOfWhatIsLeft) {
-    standinFailRegistryCall(kStandinRegCloseKey, 3, ERROR_INVALID_HANDLE);
-    ProductRun run = runPage();
-    expectFailedRun(run, 3);
-    expectBox(0, kRegistryFailedText, MB_ICONERROR, page);
-    expectBox(1, kUndoAfterRegistryText, MB_ICONINFORMATION, page);
-    expectBox(2, kRegistryLeftText, MB_ICONERROR, page);
-    EXPECT_TRUE(keyExists(kVersionKey));
-    EXPECT_FALSE(exists(kStartMenuFolder));
-    EXPECT_FALSE(exists(kDefaultInstallDir));
-}
 
 // "DisplayName" cannot be written (stage 6); eight keys were opened while
 // writing, so the ninth close is the uninstall entry's removal.

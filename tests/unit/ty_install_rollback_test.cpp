@@ -91,12 +91,9 @@ TEST_P(RollbackReportTest, ShowsTheReportsTheOutcomesCallFor) {
 INSTANTIATE_TEST_SUITE_P(
     Rollback, RollbackReportTest,
     ::testing::Values(
-        ReportCase{"NothingUndoneElsewhere", 0, true, 0, {}},
         ReportCase{"EverythingRemoved", 1, true, 1, {}},
         ReportCase{"ShortcutsLeftForTheNextStart", 3, true, 0, {kShortcutsLeftText + kStartMenuFolder}},
         ReportCase{"ShortcutNotLocated", 4, true, 0, {kSystemProblemText}},
-        ReportCase{"ShortcutNotLocatedWithoutAStartMenuFolder", 4, false, 0, {}},
-        ReportCase{"RegistryEntriesLeft", 0, false, 6, {kRegistryLeftText}},
         ReportCase{"AllThree", 5, true, 6,
                    {kShortcutsLeftText + kStartMenuFolder, kSystemProblemText, kRegistryLeftText}}),
     [](const ::testing::TestParamInfo<ReportCase> &info) { return info.param.name; });

@@ -10,8 +10,7 @@
 namespace {
 
 std::string shortcutFailedText(const std::string &folder) {
-    return "An error has occurred while creating product shortcuts in the following Start Menu "
-           "folder:\n\n\t" + folder + kShortcutTail;
+    return expectedText("shortcut-not-made", {{"folder", folder}});
 }
 
 std::string linkIn(const std::string &folder, int number) {
@@ -154,30 +153,3 @@ TEST_F(ShortcutsTest, ALinkNotLocatedAndAFolderLeftForTheNextStartGiveBothReport
     EXPECT_FALSE(exists(kDefaultInstallDir));
 }
 
-// A link that is gone already and that the shell cannot locate either is a
-// system problem alone (4): the folder, empty, goes now.
-TEST_F(ShortcutsTest, ALinkNotLocatedAloneIsOutcome4) {
-    int stage = -1;
-    ASSERT_TRUE(createShortcuts(&stage)) << describeBoxes();
-    ASSERT_EQ(stage, TY_SHORTCUT_STAGE_COMPLETE);
-    ASSERT_EQ(remove(host(linkIn(kCommonPrograms, 6)).c_str()), 0);
-    standinFailLinkCall(kStandinCoCreateInstance, 1, E_OUTOFMEMORY);
-    int outcome = -1;
-    removeShortcuts(stage, &outcome);
-    EXPECT_EQ(outcome, TY_SHORTCUTS_NOT_LOCATED);
-    EXPECT_FALSE(exists(kStartMenuFolder));
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
-
-TEST_F(ShortcutsTest, AProgramsFolderLostBeforeTheRemovalLeavesEverythingForTheNextStart) {
-    int stage = -1;
-    ASSERT_TRUE(createShortcuts(&stage)) << describeBoxes();
-    standinSetSpecialFolder(CSIDL_COMMON_PROGRAMS, NULL);
-    int outcome = -1;
-    removeShortcuts(stage, &outcome);
-    EXPECT_EQ(outcome, TY_SHORTCUTS_DEFERRED_AND_NOT_LOCATED);
-    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
-    EXPECT_EQ(standinMessageBoxes()[0].text, "SHGetSpecialFolderLocation error");
-    for (int number = 1; number <= 6; number++)
-        EXPECT_TRUE(exists(linkIn(kCommonPrograms, number))) << number;
-}

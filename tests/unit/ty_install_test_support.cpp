@@ -17,79 +17,20 @@ const char kWindowsFolder[] = "C:\\WINDOWS";
 const char kStartMenuFolder[] =
     "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quenfold for Vexor for DOS";
 
-#define TY_HOPE_SENTENCE                                                                        \
-    "We hope that you will fix the problem, will restart the installation, and will manage to "   \
-    "install our product successfully next time. If you have persistent problems that you "      \
-    "think are caused by this installer, please do not hesitate to contact " TY_SUPPORT_EMAIL "."
-#define TY_HOPE "\n" TY_HOPE_SENTENCE
+const std::string kUndoAfterCreateText = expectedText("undo-files");
+const std::string kUndoAfterShortcutsText = expectedText("undo-shortcuts");
+const std::string kUndoAfterRegistryText = expectedText("undo-registry");
+const std::string kUndeterminedFolderText = expectedText("start-menu-undetermined");
+const std::string kRegistryFailedText = expectedText("registry-failed");
+const std::string kFilesLeftText = expectedText("files-left", {{"folder", ""}});
+const std::string kShortcutsLeftText = expectedText("shortcuts-left", {{"folder", ""}});
+const std::string kSystemProblemText = expectedText("system-problem");
+const std::string kRegistryLeftText = expectedText("registry-left");
+const std::string kNoWindowsFolderText = expectedText("no-windows-folder-later");
 
-const std::string kCreationTail =
-    "\n\nin the installation folder. Please investigate the error and restart the installation. "
-    "Such an error can be caused by the file being in use by another application, by a read-only "
-    "file with the same name residing in the destination folder, or by the folder being "
-    "inaccessible or deleted after this installation program created it before trying to create "
-    "the abovementioned file." TY_HOPE;
-const std::string kRestoredText =
-    "The system will be restored to the state prior to the installation. You can safely run "
-    "installation again later.";
-const std::string kUndoAfterCreateText =
-    "The installer will now remove from your system any copied files up to now.\n" + kRestoredText;
-const std::string kUndoAfterShortcutsText =
-    "The installer will now remove from your system any created shortcuts and any copied files "
-    "up to now.\nThe system will be restored to the state prior to the installation. You can "
-    "safely run installation again later.";
-const std::string kUndoAfterRegistryText =
-    "The installer will now remove from your system any configuration information (registry "
-    "entries) related to this product, any shortcuts and any copied files up to now.\nThe system "
-    "will be restored to the state prior to the installation. You can safely run installation "
-    "again later.";
-const std::string kShortcutTail =
-    "\n\nin the installation folder. Please investigate the error and restart the installation. "
-    "Such an error can be caused by the destination shortcut file having a read-only atribute, "
-    "or by the destination folder/directory being inaccessible or deleted after this "
-    "installation program created it before trying to create the shortcut." TY_HOPE;
-const std::string kUndeterminedFolderText =
-    "An error has occured while creating product shortcuts. The Windows Start Menu shortcut "
-    "folder could not be determined. This is a serious error which may indicate that your "
-    "operating system is damaged and unstable. Please investigate the matter. " TY_HOPE_SENTENCE;
-const std::string kRegistryFailedText =
-    "An error has occurred while creating product configuration information (registry entries). "
-    "Please ensure you have the necessary system privileges to install the product, and restart "
-    "the installation." TY_HOPE;
-const std::string kFilesLeftText =
-    "Some of the files or directories copied to your computer to the point where the "
-    "installation could not proceed any more could not be deleted.\nTheir deletion will be "
-    "attempted on next system reboot.\nIn case they cannot be deleted even then, please go to "
-    "the installation directory and remove them manually, including the installation directory. "
-    "That would guarantee that your system is not contaminated by unused data.\nTo verify after "
-    "the next reboot that your system is fully clean, the following directory and any data in it "
-    "must NOT exist. If anything still exists, it can be SAFELY deleted without any "
-    "worries:\n\n\t";
-const std::string kShortcutsLeftText =
-    "Some of the program shortcuts and shortcut folders created by this installation to the "
-    "point where the installation could not proceed any more could not be deleted.\nTheir "
-    "deletion will be attempted on next system reboot.\nIn case they cannot be deleted even then, "
-    "please delete the folder called 'Quenfold for Vexor for DOS' in your Start Menu. That would "
-    "guarantee that your system is not contaminated by unused data.\nTo verify after the next "
-    "reboot that your system is fully clean, the following directory and any data in it must NOT "
-    "exist. If anything still exists, it can be SAFELY deleted without any worries either by "
-    "deleting the abovementioned folder directly from the Start Menu, OR by deleting the "
-    "following directory and all data under it:\n\n\t";
-const std::string kSystemProblemText =
-    "Some of the program shortcuts and icons created by this installation to the point where the "
-    "installation could not proceed any more could not be deleted. The cause is a system "
-    "problem, not a file access problem.\nPlease reboot your system and restart the "
-    "installation. If the problem persists, contact " TY_SUPPORT_EMAIL
-    " and you will receive prompt help.";
-const std::string kRegistryLeftText =
-    "Some of the product configuration information (registry entries) created by this "
-    "installation to the point where the installation could not proceed any more could not be "
-    "deleted. Please ensure you have the necessary system privileges to install the product, and "
-    "restart the installation.\nIf the problem persists, contact " TY_SUPPORT_EMAIL
-    " and you will receive prompt help.";
-const std::string kNoWindowsFolderText =
-    "An error has occurred obtaining the system main (Windows) path. This indicates a serious "
-    "problem with your Windows installation. Please investigate it once this program finishes.";
+std::string fileNotCreatedText(const std::string &path) {
+    return expectedText("file-not-created", {{"path", path}});
+}
 
 const char *const kLinkFiles[6] = {
     "Configuration and Manual Update.lnk", "Create Emergency Disks.lnk",

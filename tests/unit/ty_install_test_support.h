@@ -25,12 +25,10 @@ extern const char kWindowsFolder[];
 extern const char kStartMenuFolder[];     // kCommonPrograms + the product's folder
 
 // The boxes' texts, as the user reads them.
-extern const std::string kCreationTail;          // after a file's path
-extern const std::string kRestoredText;          // ends every announcement of the undo
+std::string fileNotCreatedText(const std::string &path);
 extern const std::string kUndoAfterCreateText;   // a file that could not be created
 extern const std::string kUndoAfterShortcutsText;
 extern const std::string kUndoAfterRegistryText;
-extern const std::string kShortcutTail;
 extern const std::string kUndeterminedFolderText;
 extern const std::string kRegistryFailedText;
 extern const std::string kFilesLeftText;

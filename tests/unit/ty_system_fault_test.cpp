@@ -27,12 +27,8 @@ const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Mana
 const char kPendingRenames[] = "PendingFileRenameOperations";
 const int kStatusSentinel = -77;
 
-const char kNoWindowsFolderText[] =
-    "An error has occurred obtaining the system main (Windows) path. This indicates a serious "
-    "problem with your Windows installation.";
-const char kNoWindowsFolderLaterText[] =
-    "An error has occurred obtaining the system main (Windows) path. This indicates a serious "
-    "problem with your Windows installation. Please investigate it once this program finishes.";
+const std::string kNoWindowsFolderText = expectedText("no-windows-folder");
+const std::string kNoWindowsFolderLaterText = expectedText("no-windows-folder-later");
 
 void makeKey(const std::string &path) {
     HKEY key;
@@ -156,28 +152,6 @@ void expectOneErrorBox(const char *caption, const char *text) {
 
 }  // namespace
 
-// -- Every code of the status table -------------------------------------------
-
-struct StatusCase {
-    const char *name;
-    int status;
-    void (*arrange)();   // the state, then any fault
-    bool (*call)();
-    bool result;
-};
-
-void PrintTo(const StatusCase &row, std::ostream *os) { *os << row.name; }
-
-class RegistryStatusTableTest : public SystemTest, public ::testing::WithParamInterface<StatusCase> {};
-
-TEST_P(RegistryStatusTableTest, IsReached) {
-    const StatusCase &c = GetParam();
-    c.arrange();
-    registryStatus = kStatusSentinel;
-    EXPECT_EQ(c.call(), c.result);
-    EXPECT_EQ(registryStatus, c.status) << "got " << registryStatus << ", expected " << c.status;
-}
-
 bool readInstallDir() {
     char buffer[TY_REGISTRY_DATA_SIZE];
     return readRegistryString(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, "2.9",
@@ -191,52 +165,7 @@ bool scanVersions() {
                                  &noNewer, &olderFound, olderName);
 }
 
-bool createVersionKey() { return createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, "2.9"); }
-
-bool setInstallDir() {
-    char data[TY_REGISTRY_DATA_SIZE] = "C:\\Q";
-    return setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, "2.9",
-                                    TY_VALUE_INSTALL_DIR, data);
-}
-
-bool deleteInstallDir() {
-    return deleteRegistryValue(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, "2.9", TY_VALUE_INSTALL_DIR);
-}
-
-bool deleteVersionKey() {
-    return deleteRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, NULL, "2.9");
-}
-
 void installedVersion() { setString(TY_KEY_VERSION, TY_VALUE_INSTALL_DIR, "C:\\Q"); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Registry, RegistryStatusTableTest,
-    ::testing::Values(
-        StatusCase{"Code0OpeningDenied", 0,
-                   [] { installedVersion();
-                        standinFailRegistryCall(kStandinRegOpenKey, 1, ERROR_ACCESS_DENIED); },
-                   readInstallDir, false},
-        StatusCase{"Code1NothingFailed", 1, installedVersion, readInstallDir, true},
-        StatusCase{"Code3CloseFailed", 3,
-                   [] { installedVersion();
-                        standinFailRegistryCall(kStandinRegCloseKey, 1, ERROR_INVALID_HANDLE); },
-                   readInstallDir, false},
-        StatusCase{"Code4EnumerationFailed", 4,
-                   [] { makeKey(TY_KEY_VERSION);
-                        standinFailRegistryCall(kStandinRegEnumKey, 1, ERROR_ACCESS_DENIED); },
-                   scanVersions, false},
-        StatusCase{"Code5NoKey", 5, [] {}, readInstallDir, false},
-        StatusCase{"Code7NoValue", 7, [] { makeKey(TY_KEY_VERSION); }, readInstallDir, false},
-        StatusCase{"Code8KeyOpened", 8, [] { makeKey(TY_KEY_VERSION); }, createVersionKey, true},
-        StatusCase{"Code9KeyCreated", 9, [] {}, createVersionKey, true},
-        StatusCase{"Code10CreateFailed", 10,
-                   [] { standinFailRegistryCall(kStandinRegCreateKey, 1, ERROR_ACCESS_DENIED); },
-                   createVersionKey, false},
-        StatusCase{"Code11ValueWritten", 11, [] { makeKey(TY_KEY_VERSION); }, setInstallDir, true},
-        StatusCase{"Code12ValuePresent", 12, installedVersion, setInstallDir, true},
-        StatusCase{"Code13NoSubkeyToDelete", 13, [] { makeKey(TY_KEY_PRODUCT); }, deleteVersionKey, false},
-        StatusCase{"Code14NoValueToDelete", 14, [] { makeKey(TY_KEY_VERSION); }, deleteInstallDir, false}),
-    [](const ::testing::TestParamInfo<StatusCase> &info) { return info.param.name; });
 
 // -- Each primitive under each fault ----------------------------------------------
 
@@ -268,21 +197,6 @@ TEST_P(RegistryFaultTest, FailsWithItsStatus) {
     if (c.jobDone) EXPECT_TRUE(c.jobDone());
 }
 
-bool readWithoutBuffer() {
-    return readRegistryString(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, "2.9",
-                              TY_VALUE_INSTALL_DIR, NULL);
-}
-
-bool countVersions() {
-    int count = -1;
-    return countSubkeys(HKEY_LOCAL_MACHINE, TY_KEY_PRODUCT, &count);
-}
-
-bool probeProduct() {
-    bool hasSubkeys = false;
-    return probeKeyHasSubkeys(&hasSubkeys, TY_KEY_PRODUCT);
-}
-
 bool createUninstallEntry() {
     return createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_UNINSTALL, TY_PRODUCT_NAME_VERSION, NULL);
 }
@@ -294,11 +208,8 @@ bool setRunValue() {
 
 bool deleteOlderKey() { return deleteRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_PRODUCT, NULL, NULL, "2.5"); }
 
-bool uninstallEntryExists() { return keyExists(TY_KEY_UNINSTALL "\\" TY_PRODUCT_NAME_VERSION); }
 bool runValueWritten() { return valueExists(TY_KEY_RUN, TY_VALUE_RUN_SCHEDULER); }
 bool runValueAbsent() { return !valueExists(TY_KEY_RUN, TY_VALUE_RUN_SCHEDULER); }
-bool installDirGone() { return !valueExists(TY_KEY_VERSION, TY_VALUE_INSTALL_DIR); }
-bool installDirKept() { return valueExists(TY_KEY_VERSION, TY_VALUE_INSTALL_DIR); }
 bool olderKeyGone() { return !keyExists(std::string(TY_KEY_PRODUCT) + "\\2.5"); }
 bool olderKeyKept() { return keyExists(std::string(TY_KEY_PRODUCT) + "\\2.5"); }
 
@@ -310,123 +221,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A key that will not close fails the call after its job is done.
         FaultCase{"ReadCloseFails", kStandinRegCloseKey, 1, kBadHandle, readInstallDir, 3, NULL},
-        FaultCase{"ReadWithoutBufferCloseFails", kStandinRegCloseKey, 1, kBadHandle, readWithoutBuffer, 3, NULL},
-        FaultCase{"CountCloseFails", kStandinRegCloseKey, 1, kBadHandle, countVersions, 3, NULL},
-        FaultCase{"ProbeCloseFails", kStandinRegCloseKey, 1, kBadHandle, probeProduct, 0, NULL},
-        FaultCase{"ScanCloseFails", kStandinRegCloseKey, 1, kBadHandle, scanVersions, 3, NULL},
-        FaultCase{"CreateCloseFails", kStandinRegCloseKey, 1, kBadHandle, createUninstallEntry, 3,
-                  uninstallEntryExists},
         FaultCase{"SetCloseFails", kStandinRegCloseKey, 1, kBadHandle, setRunValue, 3, runValueWritten},
-        FaultCase{"DeleteValueCloseFails", kStandinRegCloseKey, 1, kBadHandle, deleteInstallDir, 3,
-                  installDirGone},
         FaultCase{"DeleteKeyCloseFails", kStandinRegCloseKey, 1, kBadHandle, deleteOlderKey, 3, olderKeyGone},
         // A key that may not be opened.
         FaultCase{"ReadOpenDenied", kStandinRegOpenKey, 1, kDenied, readInstallDir, 0, NULL},
-        FaultCase{"CountOpenDenied", kStandinRegOpenKey, 1, kDenied, countVersions, 0, NULL},
-        FaultCase{"ProbeOpenDenied", kStandinRegOpenKey, 1, kDenied, probeProduct, 0, NULL},
-        FaultCase{"ScanOpenDenied", kStandinRegOpenKey, 1, kDenied, scanVersions, 0, NULL},
         FaultCase{"CreateDenied", kStandinRegCreateKey, 1, kDenied, createUninstallEntry, 10, NULL},
-        FaultCase{"SetOpenDenied", kStandinRegOpenKey, 1, kDenied, setRunValue, 0, runValueAbsent},
-        FaultCase{"DeleteValueOpenDenied", kStandinRegOpenKey, 1, kDenied, deleteInstallDir, 0, installDirKept},
-        FaultCase{"DeleteKeyOpenDenied", kStandinRegOpenKey, 1, kDenied, deleteOlderKey, 0, olderKeyKept},
         // The call itself refused.
         FaultCase{"ReadQueryFails", kStandinRegQueryValue, 1, kDenied, readInstallDir, 0, NULL},
-        FaultCase{"CountSecondEnumerationFails", kStandinRegEnumKey, 2, kDenied, countVersions, 4, NULL},
-        FaultCase{"ProbeEnumerationFails", kStandinRegEnumKey, 1, kDenied, probeProduct, 0, NULL},
         FaultCase{"ScanSecondEnumerationFails", kStandinRegEnumKey, 2, kDenied, scanVersions, 4, NULL},
-        FaultCase{"SetQueryFails", kStandinRegQueryValue, 1, kDenied, setRunValue, 0, runValueAbsent},
         FaultCase{"SetWriteFails", kStandinRegSetValue, 1, kDenied, setRunValue, 0, runValueAbsent},
-        FaultCase{"DeleteValueFails", kStandinRegDeleteValue, 1, kDenied, deleteInstallDir, 0, installDirKept},
         FaultCase{"DeleteKeyFails", kStandinRegDeleteKey, 1, kDenied, deleteOlderKey, 0, olderKeyKept}),
     [](const ::testing::TestParamInfo<FaultCase> &info) { return info.param.name; });
-
-TEST_F(SystemTest, AProbeThatFailsLeavesItsFlag) {
-    makeKey(std::string(TY_KEY_PRODUCT) + "\\2.5");
-    standinFailRegistryCall(kStandinRegEnumKey, 1, ERROR_ACCESS_DENIED);
-    bool hasSubkeys = true;
-    EXPECT_FALSE(probeKeyHasSubkeys(&hasSubkeys, TY_KEY_PRODUCT));
-    EXPECT_TRUE(hasSubkeys);
-}
-
-TEST_F(SystemTest, AnExistingValueTooLongForTheBufferIsNotOverwritten) {
-    setString(TY_KEY_RUN, TY_VALUE_RUN_SCHEDULER, std::string(300, 'r'));
-    char data[TY_REGISTRY_DATA_SIZE] = "C:\\Q\\Tessaly Ticklet.exe";
-    registryStatus = kStatusSentinel;
-    EXPECT_FALSE(setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_RUN, NULL, NULL,
-                                          TY_VALUE_RUN_SCHEDULER, data));
-    EXPECT_EQ(registryStatus, 0) << "got " << registryStatus << ", expected 0";
-    EXPECT_STREQ(data, "C:\\Q\\Tessaly Ticklet.exe");
-}
-
-// -- Paths too long to compose ----------------------------------------------------
-
-// With the base "SOFTWARE\Tessaly" (16 characters) and a separator, a first
-// component of 242 characters makes the longest path, 259 characters.
-const size_t kLongestComponent = 242;
-
-struct LongPathCase {
-    const char *name;
-    bool (*call)(const char *part1);
-    int askedStatus;    // what an opening or creation that fails gives
-};
-
-void PrintTo(const LongPathCase &row, std::ostream *os) { *os << row.name; }
-
-class LongPathTest : public SystemTest, public ::testing::WithParamInterface<LongPathCase> {};
-
-// Opening and creating fail as for a missing key, so the status shows whether
-// the registry was asked.
-TEST_P(LongPathTest, APathOver259CharactersIsRefusedWithStatus0) {
-    std::string part1(kLongestComponent + 1, 'L');
-    standinFailRegistryCall(kStandinRegOpenKey, 1, ERROR_FILE_NOT_FOUND);
-    standinFailRegistryCall(kStandinRegCreateKey, 1, ERROR_FILE_NOT_FOUND);
-    registryStatus = kStatusSentinel;
-    EXPECT_FALSE(GetParam().call(part1.c_str()));
-    EXPECT_EQ(registryStatus, 0) << "got " << registryStatus << ", expected 0";
-}
-
-TEST_P(LongPathTest, APathOf259CharactersIsAsked) {
-    std::string part1(kLongestComponent, 'L');
-    standinFailRegistryCall(kStandinRegOpenKey, 1, ERROR_FILE_NOT_FOUND);
-    standinFailRegistryCall(kStandinRegCreateKey, 1, ERROR_FILE_NOT_FOUND);
-    registryStatus = kStatusSentinel;
-    EXPECT_FALSE(GetParam().call(part1.c_str()));
-    int expected = GetParam().askedStatus;
-    EXPECT_EQ(registryStatus, expected) << "got " << registryStatus << ", expected " << expected;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Registry, LongPathTest,
-    ::testing::Values(
-        LongPathCase{"Read", [](const char *part1) {
-            char buffer[TY_REGISTRY_DATA_SIZE];
-            return readRegistryString(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, part1, NULL, "v", buffer); }, 5},
-        LongPathCase{"Scan", [](const char *part1) {
-            bool noNewer, olderFound;
-            char name[TY_SUBKEY_NAME_SIZE];
-            return scanInstalledVersions(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, part1, NULL, 2.9, &noNewer,
-                                         &olderFound, name); }, 5},
-        LongPathCase{"Create", [](const char *part1) {
-            return createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, part1, NULL); }, 10},
-        LongPathCase{"SetValue", [](const char *part1) {
-            char data[TY_REGISTRY_DATA_SIZE] = "x";
-            return setRegistryValueIfAbsent(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, part1, NULL, "v", data); }, 5},
-        LongPathCase{"DeleteValue", [](const char *part1) {
-            return deleteRegistryValue(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, part1, NULL, "v"); }, 5},
-        LongPathCase{"DeleteKey", [](const char *part1) {
-            return deleteRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, part1, NULL, "k"); }, 5}),
-    [](const ::testing::TestParamInfo<LongPathCase> &info) { return info.param.name; });
-
-TEST_F(SystemTest, TheLongestVersionNameComposesWithTheProductKey) {
-    std::string name = "1" + std::string(199, 'v');
-    setString(std::string(TY_KEY_PRODUCT) + "\\" + name, TY_VALUE_INSTALL_DIR, "C:\\Old");
-    char buffer[TY_REGISTRY_DATA_SIZE] = "";
-    registryStatus = kStatusSentinel;
-    EXPECT_TRUE(readRegistryString(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, TY_PRODUCT_NAME, name.c_str(),
-                                   TY_VALUE_INSTALL_DIR, buffer));
-    EXPECT_EQ(registryStatus, 1) << "got " << registryStatus << ", expected 1";
-    EXPECT_STREQ(buffer, "C:\\Old");
-}
 
 // -- The pending-reboot check when it cannot tell ---------------------------------
 
@@ -437,15 +242,7 @@ TEST_F(SystemTest, NoWindowsFolderOnTheWindows95FamilyShowsItsBoxAndCannotTell) 
     EXPECT_FALSE(checkPendingReboot(&pending, 4));
     EXPECT_FALSE(pending);
     EXPECT_EQ(registryStatus, 0) << "got " << registryStatus << ", expected 0";
-    expectOneErrorBox("Tessaly Installer/Uinstaller", kNoWindowsFolderText);
-}
-
-TEST_F(SystemTest, AWindowsFolderTooLongForWininitIsNoWindowsFolder) {
-    std::string folder248 = "C:\\" + std::string(245, 'w');
-    standinSetWindowsDirectory(folder248.c_str());
-    bool pending = true;
-    EXPECT_FALSE(checkPendingReboot(&pending, 4));
-    expectOneErrorBox("Tessaly Installer/Uinstaller", kNoWindowsFolderText);
+    expectOneErrorBox("Tessaly Installer/Uinstaller", kNoWindowsFolderText.c_str());
 }
 
 TEST_F(SystemTest, WininitThatCannotBeLookedAtCannotTell) {
@@ -460,52 +257,6 @@ TEST_F(SystemTest, WininitThatCannotBeLookedAtCannotTell) {
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
 }
 
-struct NtCheckCase {
-    const char *name;
-    void (*arrange)();
-    int status;
-};
-
-void PrintTo(const NtCheckCase &row, std::ostream *os) { *os << row.name; }
-
-class NtCheckFaultTest : public SystemTest, public ::testing::WithParamInterface<NtCheckCase> {};
-
-TEST_P(NtCheckFaultTest, CannotTell) {
-    GetParam().arrange();
-    bool pending = true;
-    registryStatus = kStatusSentinel;
-    EXPECT_FALSE(checkPendingReboot(&pending, 2));
-    EXPECT_FALSE(pending);
-    EXPECT_EQ(registryStatus, GetParam().status)
-        << "got " << registryStatus << ", expected " << GetParam().status;
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    PendingReboot, NtCheckFaultTest,
-    ::testing::Values(
-        NtCheckCase{"SessionManagerMissing", [] {
-            HKEY control;
-            ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control", 0,
-                                    KEY_ALL_ACCESS, &control), ERROR_SUCCESS);
-            EXPECT_EQ(RegDeleteKeyA(control, "Session Manager"), ERROR_SUCCESS);
-            RegCloseKey(control); }, 5},
-        NtCheckCase{"SessionManagerDenied", [] {
-            standinFailRegistryCall(kStandinRegOpenKey, 1, ERROR_ACCESS_DENIED); }, 0},
-        NtCheckCase{"SessionManagerWillNotClose", [] {
-            standinFailRegistryCall(kStandinRegCloseKey, 1, ERROR_INVALID_HANDLE); }, 3},
-        NtCheckCase{"ValueUnreadable", [] {
-            standinFailRegistryCall(kStandinRegQueryValue, 1, ERROR_ACCESS_DENIED); }, 0}),
-    [](const ::testing::TestParamInfo<NtCheckCase> &info) { return info.param.name; });
-
-TEST_F(SystemTest, TheNtFamilyCheckNeedsNoWindowsFolder) {
-    standinSetWindowsDirectory(NULL);
-    bool pending = true;
-    EXPECT_TRUE(checkPendingReboot(&pending, 2));
-    EXPECT_FALSE(pending);
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
-
 // -- Hand-overs that fail ----------------------------------------------------------
 
 class DeferredDeleteFaultTest : public SystemTest {};
@@ -517,7 +268,7 @@ TEST_P(NoWindowsFolderTest, ShowsItsBoxAndCountsTheItemAsGone) {
     standinSetWindowsDirectory(NULL);
     std::string item = folderNotEmpty(inFolder("Quenfold"));
     EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), true));
-    expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText);
+    expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText.c_str());
     EXPECT_TRUE(hostExists(folder + "/Quenfold/kept.dat"));
     EXPECT_EQ(pendingRenames(), "<no value>");
 }
@@ -527,66 +278,12 @@ INSTANTIATE_TEST_SUITE_P(DeferredDelete, NoWindowsFolderTest, ::testing::Values(
                              return "Family" + std::to_string(info.param);
                          });
 
-TEST_F(DeferredDeleteFaultTest, TheNtFamilyNeedsNoWindowsFolder) {
-    standinSetWindowsDirectory(NULL);
-    std::string item = folderNotEmpty(inFolder("Quenfold"));
-    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), true));
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-    EXPECT_EQ(pendingRenames(), std::string("\\??\\") + item + std::string("\0\0\0", 3));
-}
-
-TEST_F(DeferredDeleteFaultTest, TheFamilyIsAskedAfreshForEveryItem) {
-    std::string first = fileNotDeletable(inFolder("First Engine.dll"));
-    std::string second = fileNotDeletable(inFolder("Second Engine.dll"));
-    EXPECT_FALSE(deleteNowOrAtReboot(first.c_str(), false));
-    useFamily(4);
-    EXPECT_FALSE(deleteNowOrAtReboot(second.c_str(), false));
-    EXPECT_EQ(pendingRenames(), std::string("\\??\\") + first + std::string("\0\0\0", 3));
-    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")),
-              "[Rename]\r\nNUL=" + shortName(second) + "\r\n");
-}
-
 TEST_F(DeferredDeleteFaultTest, ARefusedHandOverIsStillReportedAsHandedOver) {
     standinRefuseMoveFile();
     std::string item = folderNotEmpty(inFolder("Quenfold"));
     EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), true));
     EXPECT_EQ(pendingRenames(), "<no value>");
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
-
-TEST_F(DeferredDeleteFaultTest, ItemsThatMayNotBeDeletedAreHandedOverInOrder) {
-    std::string file = inFolder("TYScheduler.dat");
-    writeHostFile(folder + "/TYScheduler.dat", "s");
-    ASSERT_EQ(mkdir((folder + "/Empty").c_str(), 0755), 0);
-    std::string emptyFolder = inFolder("Empty");
-    standinDenyPath(file.c_str());
-    standinDenyPath(emptyFolder.c_str());
-    EXPECT_FALSE(deleteNowOrAtReboot(file.c_str(), false));
-    EXPECT_FALSE(deleteNowOrAtReboot(emptyFolder.c_str(), true));
-    EXPECT_EQ(pendingRenames(), std::string("\\??\\") + file + std::string("\0\0", 2) + "\\??\\" +
-                                    emptyFolder + std::string("\0\0\0", 3));
-}
-
-TEST_F(DeferredDeleteFaultTest, TheLongestWindowsFolderStillTakesWininit) {
-    char base[MAX_PATH];
-    ASSERT_GT(GetWindowsDirectoryA(base, sizeof base), 0u);
-    // 247 characters and "\WININIT.INI" fill a path buffer to its last byte.
-    std::string longest = std::string(base) + "/";
-    longest += std::string(247 - longest.size(), 'w');
-    ASSERT_EQ(longest.size(), 247u);
-    ASSERT_EQ(mkdir(longest.c_str(), 0755), 0) << longest;
-    standinSetWindowsDirectory(longest.c_str());
-    useFamily(4);
-    std::string item = fileNotDeletable(inFolder("TYEngine.dll"));
-    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), false));
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-    EXPECT_EQ(readHostFile(longest + "/WININIT.INI"),
-              "[Rename]\r\nNUL=" + shortName(item) + "\r\n");
-
-    std::string tooLong = longest + "w";
-    standinSetWindowsDirectory(tooLong.c_str());
-    EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), false));
-    expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText);
 }
 
 // WININIT.INI is rewritten whole; when that cannot be done safely, it is left
@@ -615,9 +312,6 @@ INSTANTIATE_TEST_SUITE_P(
     DeferredDelete, WininitFaultTest,
     ::testing::Values(
         WininitFaultCase{"NoMemoryForTheOldContent", [] { standinFailAllocation(1); }},
-        WininitFaultCase{"NoMemoryForTheNewContent", [] { standinFailAllocation(2); }},
-        WininitFaultCase{"FileCannotBeOpened", [] { standinFailOpen(); }},
-        WininitFaultCase{"FileCannotBeOpenedForReading", [] { standinFailOpenAt(1); }},
         WininitFaultCase{"FileCannotBeRead", [] { standinSetReadResult(1, -1); }}),
     [](const ::testing::TestParamInfo<WininitFaultCase> &info) { return info.param.name; });
 
@@ -649,17 +343,6 @@ INSTANTIATE_TEST_SUITE_P(DeferredDelete, FolderRemovalTest, ::testing::Values(3,
                          [](const ::testing::TestParamInfo<int> &info) {
                              return "Family" + std::to_string(info.param);
                          });
-
-TEST_F(SystemTest, WithoutComspecTheWindowsFolderCommandComRemovesTheFolder) {
-    useFamily(4);
-    writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
-    std::string item = folderNotEmpty(inFolder("Quenfold"));
-    EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), true));
-    char windows[MAX_PATH];
-    ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
-    EXPECT_EQ(runOnceValue("Tessaly folder 999"),
-              std::string(windows) + "\\COMMAND.COM /C RD " + shortName(item));
-}
 
 // When no removal can be arranged, the user is told which folder to delete.
 struct FolderLeftCase {

@@ -638,10 +638,8 @@ TEST_F(UpgradeTest, AFailedInstallationAfterTheRemovalKeepsTheSavedCopiesAndName
         EXPECT_EQ(ran.exitCode, -1);
         ASSERT_EQ(standinMessageBoxes().size(), 4u) << describeBoxes();
         expectBox(0, kQuestion, MB_YESNO | MB_ICONQUESTION, NULL);
-        expectBox(1,
-                  "An error has occurred while creating the file named\n\n\t" +
-                      oldFile(files[2].name.c_str()) + kCreationTail,
-                  MB_ICONERROR, page, TY_CAPTION_UPDATER);
+        expectBox(1, fileNotCreatedText(oldFile(files[2].name.c_str())), MB_ICONERROR, page,
+                  TY_CAPTION_UPDATER);
         expectBox(2, kUndoAfterCreateText, MB_ICONINFORMATION, page, TY_CAPTION_UPDATER);
         expectUpdaterBox(3, kKept, MB_ICONWARNING);
         expectSavedCopies(true);

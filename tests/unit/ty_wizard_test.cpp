@@ -11,15 +11,10 @@
 
 namespace {
 
-const char kNumberedText[] =
-    "An error has occurred. It may be due to system misconfiguration or instability. If the "
-    "error persists, contact " TY_SUPPORT_EMAIL ", describe exactly what caused this, and "
-    "report the following error identifier and the version of the installer:\n\n\tThe "
-    "installer version is 1.0.\n\tThe error identifier is ";
+const std::string kNumberedText = expectedText("numbered");
 const char kProgramFiles[] = "C:\\Program Files";
 const char kDefaultFolder[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS";
-const char kTooLong[] =
-    "The name of the chosen installation directory is too long. Please specify a shorter one.";
+const std::string kTooLong = expectedText("too-long");
 
 std::string question(const std::string &folder) {
     return "The program will be installed in the following location:\n\n\t" + folder +
