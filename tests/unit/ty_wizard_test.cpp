@@ -80,59 +80,6 @@ protected:
     HWND page;
 };
 
-// -- Failures only the stand-in can cause ------------------------------------
-
-TEST_F(WizardTest, UnreadableProgramFilesAtOpeningIsNumberedError2) {
-    removeProgramFilesDir();
-    expectNumberedExit(send(destinationPageProc, WM_INITDIALOG, 0), 2);
-    EXPECT_EQ(standinControlText(page, IDC_FOLDER), "");
-}
-
-TEST_F(WizardTest, UnreadableProgramFilesAtNextWithAnEmptyFieldIsNumberedError2) {
-    ASSERT_FALSE(send(destinationPageProc, WM_INITDIALOG, 0).exited) << describeBoxes();
-    standinTypeText(page, IDC_FOLDER, "");
-    removeProgramFilesDir();
-    expectNumberedExit(send(destinationPageProc, WM_COMMAND, IDOK), 2);
-    EXPECT_FALSE(standinPageEnded(page));
-}
-
-struct PlacingCase {
-    const char *name;
-    int identifier;
-    std::function<ProductRun(WizardTest *, HWND)> run;
-};
-TY_PRINT_ROW_AS_NAME(PlacingCase)
-
-class PlacingTextTest : public WizardTest, public ::testing::WithParamInterface<PlacingCase> {};
-
-TEST_P(PlacingTextTest, AFailedSetDlgItemTextIsItsNumberedError) {
-    expectNumberedExit(GetParam().run(this, page), GetParam().identifier);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Wizard, PlacingTextTest,
-    ::testing::Values(
-        PlacingCase{"licence_text", 1,
-                    [](WizardTest *test, HWND) {
-                        standinFailSetDlgItemText(1);
-                        return test->send(licencePageProc, WM_INITDIALOG, 0);
-                    }},
-        PlacingCase{"default_folder", 3,
-                    [](WizardTest *test, HWND) {
-                        standinFailSetDlgItemText(1);
-                        return test->send(destinationPageProc, WM_INITDIALOG, 0);
-                    }},
-        PlacingCase{"browsed_folder", 4, [](WizardTest *test, HWND page) {
-                        ProductRun opened = test->send(destinationPageProc, WM_INITDIALOG, 0);
-                        EXPECT_FALSE(opened.exited);
-                        EXPECT_EQ(standinControlText(page, IDC_FOLDER), kDefaultFolder);
-                        standinSetBrowseAnswer("D:\\Games");
-                        standinFailSetDlgItemText(1);
-                        return test->send(destinationPageProc, WM_COMMAND, IDC_BROWSE);
-                    }}),
-    [](const ::testing::TestParamInfo<PlacingCase> &info) { return info.param.name; });
-
-// -- The destination page's decisions ----------------------------------------
 
 class DestinationTest : public WizardTest {
 protected:
@@ -167,12 +114,6 @@ protected:
         EXPECT_EQ(std::string(setupState.installDir), installDir);
     }
 };
-
-TEST_F(DestinationTest, ProposesTheMakersFolderUnderProgramFiles) {
-    EXPECT_EQ(standinControlText(page, IDC_FOLDER), kDefaultFolder);
-    EXPECT_EQ(standinPageBigIcon(page), standinIconHandle(IDI_INSTALLER));
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-}
 
 struct LengthCase {
     const char *name;
@@ -245,21 +186,6 @@ INSTANTIATE_TEST_SUITE_P(
                       TypedCase{"DotDot", "C:\\New\\..\\Empty\\Quenfold", "C:\\Empty\\Quenfold"}),
     [](const ::testing::TestParamInfo<TypedCase> &info) { return info.param.name; });
 
-TEST_F(DestinationTest, NoKeepsThePageAndNextAsksAgain) {
-    standinQueueAnswer(IDNO);
-    EXPECT_EQ(next("E:\\Apps"), FALSE);
-    expectQuestion(0, "E:\\Apps");
-    EXPECT_FALSE(standinPageEnded(page));
-    EXPECT_EQ(setupState.pageResult, 0);
-    EXPECT_EQ(standinControlText(page, IDC_FOLDER), "E:\\Apps");
-
-    standinQueueAnswer(IDYES);
-    INT_PTR result = next("E:\\Apps");
-    ASSERT_EQ(standinMessageBoxes().size(), 2u) << describeBoxes();
-    expectQuestion(1, "E:\\Apps");
-    expectAccepted(result, "E:\\Apps\\");
-}
-
 // -- The frame and the ready page --------------------------------------------
 
 TEST_F(WizardTest, ThePicturePanelDrawsTheWelcomePicture26PixelsDown) {
@@ -291,17 +217,6 @@ TEST_F(WizardTest, ThePicturePanelDrawsTheWelcomePicture26PixelsDown) {
     EXPECT_EQ(standinMemoryDcsHeld(), 0);
 }
 
-TEST_F(WizardTest, TheReadyPageTicksEveryTaskAndGivesTheLockBack) {
-    INT_PTR result = -7;
-    expectQuiet(send(readyPageProc, WM_INITDIALOG, 0, &result));
-    EXPECT_EQ(result, TRUE);
-    EXPECT_EQ(standinCheckState(page, IDC_TASK_HELP), BST_CHECKED);
-    EXPECT_EQ(standinCheckState(page, IDC_TASK_START), BST_CHECKED);
-    EXPECT_EQ(standinCheckState(page, IDC_TASK_START_MENU), BST_CHECKED);
-    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
-    EXPECT_EQ(standinOpenHandleCount(), 0);
-}
-
 // Leaving the ready page starts the ticked tasks: the documentation through
 // the main program with "?" (the page hidden first), the Start Menu folder,
 // and the scheduler by way of startProduct, which the main procedure starts.
@@ -329,16 +244,3 @@ TEST_F(WizardTest, LeavingTheReadyPageStartsTheTickedTasks) {
     EXPECT_EQ(started[1].showCommand, SW_SHOWDEFAULT);
 }
 
-TEST_F(WizardTest, LeavingTheReadyPageWithNoTaskTickedStartsNothing) {
-    strcpy(setupState.installDir, "C:\\Apps\\Quenfold\\");
-    setupState.startProduct = false;
-    expectQuiet(send(readyPageProc, WM_INITDIALOG, 0));
-    standinClickCheckBox(page, IDC_TASK_HELP);
-    standinClickCheckBox(page, IDC_TASK_START);
-    standinClickCheckBox(page, IDC_TASK_START_MENU);
-    expectQuiet(send(readyPageProc, WM_COMMAND, IDCANCEL));
-
-    EXPECT_EQ(setupState.pageResult, 2);
-    EXPECT_FALSE(setupState.startProduct);
-    EXPECT_TRUE(standinShellExecutes().empty()) << standinShellExecutes()[0].file;
-}
