@@ -202,33 +202,6 @@ public:
     }
 };
 
-// What `typack list` prints for a package of these records behind the stub.
-std::string expectedListing(const Workspace &w, const std::vector<WriterRecord> &records,
-                            uint32_t nameWidth, const char *controlCheck) {
-    uint32_t packageStart = (uint32_t)w.stub.size();
-    uint32_t headerSize = 12 + (uint32_t)records.size() * (nameWidth + 13);
-    uint64_t dataSize = 0;
-    for (const WriterRecord &r : records) dataSize += r.data.size();
-    // Zero bytes after the data make the file a multiple of 8.
-    dataSize += (8 - (packageStart + headerSize + dataSize + 20) % 8) % 8;
-    char line[400];
-    std::string text;
-    snprintf(line, sizeof line,
-             "package start: %u\nchecked part: %llu bytes\nname width: %u\nentries: %zu\n"
-             "control check: %s\n"
-             "index  uncompressed  compressed  flags  data offset  name\n",
-             packageStart, (unsigned long long)(headerSize + dataSize + 4), nameWidth, records.size(),
-             controlCheck);
-    text += line;
-    uint32_t offset = packageStart + headerSize;
-    for (size_t i = 0; i < records.size(); i++) {
-        snprintf(line, sizeof line, "%5zu  %12u  %10u  %5u  %11u  %s\n", i, records[i].uncompressedSize,
-                 records[i].compressedSize, (unsigned)records[i].flags, offset, records[i].name.c_str());
-        text += line;
-        offset += (uint32_t)records[i].data.size();
-    }
-    return text;
-}
 
 uint32_t entryDataOffset(const Workspace &w, const std::vector<WriterRecord> &records, size_t index) {
     uint32_t offset = (uint32_t)w.stub.size() + kHeaderSize;
@@ -270,6 +243,9 @@ TEST_F(TypackTest, BuildAppendsHeaderDataAndTrailerBehindTheStub) {
     EXPECT_EQ(readLe32(p + 12 + 46 + 8 + 1), kHeaderSize) << "entry 0's data must follow the header";
     EXPECT_EQ(p[12 + 46 + 8], 2) << "flags of entry 0";
     EXPECT_EQ(readLe32(&image[image.size() - 20]), 3000u);
+    // Signing appends its certificate table at an 8-byte boundary: a size
+    // that is not one would get padding between trailer and table.
+    EXPECT_EQ(image.size() % 8, 0u) << "got " << image.size() << " bytes";
     unsigned char digest[16];
     md5Digest(p, image.size() - 16 - 3000, digest);
     EXPECT_TRUE(std::equal(digest, digest + 16, image.end() - 16)) << "control check";
@@ -295,14 +271,6 @@ TEST(Md5, MatchesTheReferenceAroundThePaddingBoundary) {
         for (int i = 0; i < 16; i++) snprintf(hex + 2 * i, 3, "%02x", digest[i]);
         EXPECT_STREQ(hex, reference.digest) << reference.size << " bytes";
     }
-}
-
-TEST_F(TypackTest, ListShowsEveryEntryAndAHoldingControlCheck) {
-    buildGood();
-    Outcome run = w.typack({"list", installer});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, expectedListing(w, w.records(), kNameWidth, "holds"));
 }
 
 TEST_F(TypackTest, VerifyAcceptsABuiltInstaller) {
@@ -333,16 +301,6 @@ TEST_F(TypackTest, ExtractGivesBackEveryInputUnderItsName) {
         EXPECT_TRUE(readBytes(target + "/" + w.names[i]) == w.contents[i]) << "entry " << i << " " << w.names[i];
 }
 
-TEST_F(TypackTest, ExtractOfOneEntryWritesOnlyThatEntry) {
-    buildGood();
-    Outcome run = w.typack({"extract", "--entry", "10", installer, "--output", w.out});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "wrote " + w.out + "/" + kFullName + ": 1 byte\n");
-    EXPECT_EQ(listDir(w.out), (std::vector<std::string>{kFullName, "installer.exe"}));
-    EXPECT_EQ(textOf(readBytes(w.out + "/" + kFullName)), "x");
-}
-
 TEST_F(TypackTest, TwoBuildsOfTheSameInputsAreByteIdentical) {
     Outcome first = w.typack(w.buildArgs(w.out + "/first.exe"));
     // Different times on the inputs must not show in the output.
@@ -354,114 +312,6 @@ TEST_F(TypackTest, TwoBuildsOfTheSameInputsAreByteIdentical) {
     Bytes a = readBytes(w.out + "/first.exe"), b = readBytes(w.out + "/second.exe");
     ASSERT_EQ(a.size(), b.size());
     EXPECT_TRUE(a == b) << "the two builds differ";
-}
-
-TEST_F(TypackTest, WidestNameWidthBuildsAndVerifies) {
-    installer = w.out + "/wide.exe";
-    std::vector<std::string> args = w.buildArgs(installer);
-    args.insert(args.begin() + 1, {"--name-width", "259"});
-    Outcome build = w.typack(args);
-    ASSERT_EQ(build.exitCode, 0) << build.err;
-    Outcome list = w.typack({"list", installer});
-    EXPECT_EQ(list.out, expectedListing(w, w.records(), 259, "holds"));
-    Outcome verify = w.typack({"verify", installer});
-    EXPECT_EQ(verify.exitCode, 0) << verify.err;
-}
-
-// The byte flipped lies in the stream's closing CRC, so the damage shows as a
-// CRC mismatch whatever the compressed bits before it.
-TEST_F(TypackTest, FlippedEntryByteFailsTheControlCheckAndThatEntry) {
-    buildGood();
-    std::vector<WriterRecord> records = w.records();
-    Bytes image = readBytes(installer);
-    image[entryDataOffset(w, records, 5) + records[5].data.size() - 2] ^= 0x10;
-    writeBytes(installer, image);
-
-    Outcome list = w.typack({"list", installer});
-    EXPECT_EQ(list.exitCode, 0);
-    EXPECT_EQ(list.out, expectedListing(w, records, kNameWidth, "FAILS"));
-    Outcome verify = w.typack({"verify", installer});
-    EXPECT_EQ(verify.exitCode, 1);
-    EXPECT_EQ(verify.out, "");
-    EXPECT_EQ(verify.err,
-              "typack: control check FAILS: the MD5 digest of the package differs from the one in its trailer\n"
-              "typack: entry 5 'quenfold_for_vexor_for_dos.hlp': its bzip2 stream cannot be decoded: "
-              "corrupted data or a CRC mismatch\n");
-}
-
-TEST_F(TypackTest, ResealedDamageStillNamesTheEntry) {
-    buildGood();
-    std::vector<WriterRecord> records = w.records();
-    Bytes image = readBytes(installer);
-    image[entryDataOffset(w, records, 5) + records[5].data.size() - 2] ^= 0x10;
-    resealPackage(&image);
-    writeBytes(installer, image);
-
-    Outcome list = w.typack({"list", installer});
-    EXPECT_EQ(list.out, expectedListing(w, records, kNameWidth, "holds"));
-    Outcome verify = w.typack({"verify", installer});
-    EXPECT_EQ(verify.exitCode, 1);
-    EXPECT_EQ(verify.out, "");
-    EXPECT_EQ(verify.err,
-              "typack: entry 5 'quenfold_for_vexor_for_dos.hlp': its bzip2 stream cannot be decoded: "
-              "corrupted data or a CRC mismatch\n");
-}
-
-TEST_F(TypackTest, StoredEntriesVerifyAndExtract) {
-    std::vector<WriterRecord> records = w.records();
-    records[2] = makeStoredRecord(w.names[2], w.contents[2]);
-    installer = w.out + "/stored.exe";
-    writeBytes(installer, writePackage(w.stub, kNameWidth, records));
-    Outcome verify = w.typack({"verify", installer});
-    EXPECT_EQ(verify.exitCode, 0) << verify.err;
-    Outcome extract = w.typack({"extract", installer, "--output", w.out, "--entry", "2"});
-    EXPECT_EQ(extract.exitCode, 0) << extract.err;
-    EXPECT_TRUE(readBytes(w.out + "/" + w.names[2]) == w.contents[2]);
-}
-
-TEST_F(TypackTest, CheckedPartMayReachTheLimitButNotPassIt) {
-    // Four incompressible files carry nearly the whole limit; entry 10 is
-    // sized so that the checked part lands on the limit, then one byte past
-    // (which the padding to a multiple of 8 makes eight).
-    for (int i = 2; i <= 5; i++) w.contents[i] = noise(985000, (uint32_t)(100 + i));
-    std::vector<WriterRecord> records = w.records();
-    uint64_t others = kHeaderSize + 4;
-    for (int i = 0; i < 25; i++)
-        if (i != 10) others += records[i].data.size();
-    ASSERT_LT(others + 100, 4000000u);
-    auto compressedSize = [](size_t size) {
-        WriterRecord r;
-        makeBzip2Record(kFullName, noise(size, 99), &r);
-        return (uint64_t)r.data.size();
-    };
-    auto sizeGiving = [&](uint64_t wanted) -> long {
-        size_t low = 0, high = (size_t)wanted;   // random data never shrinks
-        while (low < high) {
-            size_t mid = (low + high) / 2;
-            if (compressedSize(mid) < wanted) low = mid + 1;
-            else high = mid;
-        }
-        for (size_t s = low > 40 ? low - 40 : 0; s < low + 40; s++)
-            if (compressedSize(s) == wanted) return (long)s;
-        return -1;
-    };
-    long atLimit = sizeGiving(4000000 - others), overLimit = sizeGiving(4000001 - others);
-    ASSERT_GE(atLimit, 0) << "no size of entry 10 gives exactly 4,000,000";
-    ASSERT_GE(overLimit, 0) << "no size of entry 10 gives exactly 4,000,001";
-    for (int i = 2; i <= 5; i++) writeBytes(w.paths[i], w.contents[i]);
-
-    writeBytes(w.paths[10], noise((size_t)atLimit, 99));
-    Outcome accepted = w.typack(w.buildArgs(w.out + "/limit.exe"));
-    EXPECT_EQ(accepted.exitCode, 0) << accepted.err;
-    Outcome list = w.typack({"list", w.out + "/limit.exe"});
-    EXPECT_NE(list.out.find("\nchecked part: 4000000 bytes\n"), std::string::npos) << list.out;
-
-    writeBytes(w.paths[10], noise((size_t)overLimit, 99));
-    Outcome refused = w.typack(w.buildArgs(w.out + "/over.exe"));
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err,
-              "typack: the package's checked part would be 4000008 bytes, 8 bytes over the limit of 4000000\n");
-    EXPECT_EQ(listDir(w.out), std::vector<std::string>{"limit.exe"});
 }
 
 TEST_F(TypackTest, RefusedBuildLeavesAnEarlierOutputAlone) {
@@ -530,29 +380,10 @@ const VerifyFault verifyFaults[] = {
          (*r)[3].uncompressedSize = 4999;
          return std::string("entry 3 'Tessaly Ticklet.exe': decompresses to more than its size of 4999 bytes");
      }},
-    {"SizeOneByteLarge",
-     [](const Workspace &, std::vector<WriterRecord> *r) {
-         (*r)[3].uncompressedSize = 5001;
-         return std::string("entry 3 'Tessaly Ticklet.exe': decompresses to 5000 bytes, fewer than its size of 5001");
-     }},
     {"UnknownFlags",
      [](const Workspace &, std::vector<WriterRecord> *r) {
          (*r)[4].flags = 1;
          return std::string("entry 4 'uninstaller.exe': flags 1, neither 0 (stored) nor 2 (bzip2)");
-     }},
-    {"EmptyStoredEntry",
-     [](const Workspace &, std::vector<WriterRecord> *r) {
-         (*r)[9] = makeStoredRecord("empty.dat", Bytes());
-         return std::string("entry 9 'empty.dat': a stored entry of 0 bytes, which the installer cannot read");
-     }},
-    {"BytesAfterTheStream",
-     [](const Workspace &, std::vector<WriterRecord> *r) {
-         WriterRecord &e = (*r)[6];
-         size_t streamSize = e.data.size();
-         e.data.insert(e.data.end(), {'x', 'y', 'z'});
-         e.compressedSize += 3;
-         return "entry 6 'TYScheduler.dat': its bzip2 stream ends after " + std::to_string(streamSize) +
-                " of its " + std::to_string(streamSize + 3) + " bytes of compressed data";
      }},
     {"StreamCutShort",
      [](const Workspace &, std::vector<WriterRecord> *r) {
@@ -561,11 +392,6 @@ const VerifyFault verifyFaults[] = {
          e.compressedSize -= 10;
          return "entry 7 'TYQuenfold.ini': its bzip2 stream is cut short after " + std::to_string(e.data.size()) +
                 " bytes";
-     }},
-    {"CompressedSizeOverLimit",
-     [](const Workspace &, std::vector<WriterRecord> *r) {
-         (*r)[8].compressedSize = 4000001;
-         return std::string("entry 8 'readme.txt': its compressed size of 4000001 bytes is over the limit of 4000000");
      }},
     {"DataPastThePackage",
      [](const Workspace &w, std::vector<WriterRecord> *r) {
@@ -585,18 +411,6 @@ const VerifyFault verifyFaults[] = {
      [](const Workspace &, std::vector<WriterRecord> *r) {
          makeBzip2Record("welcome.bmp", bytesOf("GIF89a and some more bytes of a picture"), &(*r)[0]);
          return std::string("entry 0 'welcome.bmp': not a BMP file: no \"BM\" signature");
-     }},
-    {"WelcomePicturePixelsCutShort",
-     [](const Workspace &, std::vector<WriterRecord> *r) {
-         Bytes bmp = bitmap();
-         bmp.pop_back();
-         makeBzip2Record("welcome.bmp", bmp, &(*r)[0]);
-         return std::string("entry 0 'welcome.bmp': not a BMP file: its pixel data runs past the end of the file");
-     }},
-    {"EntryMissing",
-     [](const Workspace &, std::vector<WriterRecord> *r) {
-         r->pop_back();
-         return std::string("the package holds 24 entries, not 25");
      }},
 };
 
@@ -637,19 +451,8 @@ Bytes trailerOnly(size_t before, uint32_t packageStart) {
 const Unreadable unreadables[] = {
     {"ShorterThanTheTrailer", [] { return Bytes(19, 'a'); },
      "the file is 19 bytes, too short for the 20-byte trailer"},
-    {"StartBeyondTheTrailer", [] { return trailerOnly(10, 11); },
-     "the package start 11 lies beyond the trailer at offset 10"},
     {"EmptyPackage", [] { return trailerOnly(10, 10); },
      "the package holds 0 bytes before its trailer, too few for the 12-byte header"},
-    {"TableLongerThanThePackage",
-     [] {
-         Bytes image = writePackage(bytesOf("stub"), 46,
-                                    {makeStoredRecord("a", bytesOf("a")), makeStoredRecord("b", bytesOf("b"))});
-         putLe32(&image[4], 3);
-         resealPackage(&image);
-         return image;
-     },
-     "the entry table of 3 records of 59 bytes runs past the package's end (132 bytes before the trailer)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(List, UnreadablePackageTest, ::testing::ValuesIn(unreadables),
@@ -702,48 +505,17 @@ const Refusal refusals[] = {
          std::string path = swapInput(w, a, 5, w.in + "/absent.hlp", NULL);
          return "cannot read '" + path + "': No such file or directory";
      }},
-    {"FolderInsteadOfFile",
-     [](Workspace &w, std::vector<std::string> *a) {
-         std::string path = swapInput(w, a, 6, w.in + "/folder.dat", NULL);
-         mkdir(path.c_str(), 0777);
-         return "cannot read '" + path + "': not a regular file";
-     }},
-    {"MissingStub",
-     [](Workspace &w, std::vector<std::string> *a) {
-         (*a)[2] = w.in + "/nostub.exe";
-         return "cannot read '" + w.in + "/nostub.exe': No such file or directory";
-     }},
-    {"NameLongerThanDefaultWidth",
-     [](Workspace &w, std::vector<std::string> *a) {
-         std::string name = std::string(kFullName) + "x";
-         Bytes content = bytesOf("content");
-         std::string path = swapInput(w, a, 13, w.in + "/" + name, &content);
-         return "'" + path + "': the name '" + name + "' is 47 bytes, longer than the name width of 46";
-     }},
     {"NameLongerThanGivenWidth",
      [](Workspace &w, std::vector<std::string> *a) {
          a->insert(a->begin() + 1, {"--name-width", "10"});
          return "'" + w.paths[0] + "': the name 'welcome.bmp' is 11 bytes, longer than the name width of 10";
-     }},
-    {"EmptyName",
-     [](Workspace &w, std::vector<std::string> *a) {
-         mkdir((w.in + "/sub").c_str(), 0777);
-         swapInput(w, a, 12, w.in + "/sub/", NULL);
-         return "'" + w.in + "/sub/': '' is not a plain file name";
-     }},
-    {"DotName", [](Workspace &w, std::vector<std::string> *a) {
-         swapInput(w, a, 12, w.in + "/.", NULL);
-         return "'" + w.in + "/.': '.' is not a plain file name";
      }},
     {"DotDotName", [](Workspace &w, std::vector<std::string> *a) {
          swapInput(w, a, 12, w.in + "/..", NULL);
          return "'" + w.in + "/..': '..' is not a plain file name";
      }},
     {"BackslashInName", [](Workspace &w, std::vector<std::string> *a) { return notPlain(w, a, "sub\\x.dll", "sub\\x.dll"); }},
-    {"ColonInName", [](Workspace &w, std::vector<std::string> *a) { return notPlain(w, a, "c:x.dll", "c:x.dll"); }},
     {"WildcardInName", [](Workspace &w, std::vector<std::string> *a) { return notPlain(w, a, "x*.dll", "x*.dll"); }},
-    {"ControlCharacterInName",
-     [](Workspace &w, std::vector<std::string> *a) { return notPlain(w, a, "tab\tx.dll", "tab\\x09x.dll"); }},
     {"NameTakenInOtherCase",
      [](Workspace &w, std::vector<std::string> *a) {
          mkdir((w.in + "/other").c_str(), 0777);
@@ -758,50 +530,15 @@ const Refusal refusals[] = {
          std::string path = swapInput(w, a, 0, w.in + "/welcome.gif", &gif);
          return "entry 0 '" + path + "' is not a BMP file: no \"BM\" signature";
      }},
-    {"WelcomePictureShorterThanItsHeaders",
-     [](Workspace &w, std::vector<std::string> *a) {
-         Bytes bmp = bitmap();
-         bmp.resize(53);
-         std::string path = swapInput(w, a, 0, w.in + "/short.bmp", &bmp);
-         return "entry 0 '" + path + "' is not a BMP file: its information header runs past the end of the file";
-     }},
-    {"WelcomePictureWithCoreHeaderCutShort",
-     [](Workspace &w, std::vector<std::string> *a) {
-         Bytes bmp(14 + 12 + 2 * 8 - 1, 0);  // 2 x 2, 24 bits: rows of 6 bytes padded to 8
-         bmp[0] = 'B';
-         bmp[1] = 'M';
-         putLe32(&bmp[10], 26);
-         putLe32(&bmp[14], 12);
-         bmp[18] = bmp[20] = 2;
-         bmp[22] = 1;
-         bmp[24] = 24;
-         std::string path = swapInput(w, a, 0, w.in + "/core.bmp", &bmp);
-         return "entry 0 '" + path + "' is not a BMP file: its pixel data runs past the end of the file";
-     }},
-    {"TwentyFourFiles",
-     [](Workspace &, std::vector<std::string> *a) {
-         a->pop_back();
-         return std::string("24 files given; a package holds 25 (the welcome picture and 24 files)");
-     }},
     {"TwentySixFiles",
      [](Workspace &w, std::vector<std::string> *a) {
          a->push_back(w.stubPath);
          return std::string("26 files given; a package holds 25 (the welcome picture and 24 files)");
      }},
-    {"NameWidthZero",
-     [](Workspace &, std::vector<std::string> *a) {
-         a->insert(a->begin() + 1, {"--name-width", "0"});
-         return std::string("name width 0 is out of range (1 to 259)");
-     }},
     {"NameWidth260",
      [](Workspace &, std::vector<std::string> *a) {
          a->insert(a->begin() + 1, {"--name-width", "260"});
          return std::string("name width 260 is out of range (1 to 259)");
-     }},
-    {"NameWidthBeyond32Bits",
-     [](Workspace &, std::vector<std::string> *a) {
-         a->insert(a->begin() + 1, {"--name-width", "4294967342"});
-         return std::string("name width 4294967342 is out of range (1 to 259)");
      }},
     {"OutputFolderMissing",
      [](Workspace &w, std::vector<std::string> *a) {
@@ -839,18 +576,8 @@ TEST_P(BadCallTest, ShowsTheReasonAndTheUsage) {
 
 const BadCall badCalls[] = {
     {"NoCommand", {}, "no command given"},
-    {"UnknownCommand", {"pack", "x.exe"}, "unknown command 'pack'"},
     {"UnknownOption", {"build", "--stub", "s", "--output", "o", "--level", "9"}, "unknown option --level"},
-    {"OptionWithoutValue", {"build", "--output", "o", "--stub"}, "--stub needs a value"},
     {"OptionTwice", {"build", "--stub", "a", "--stub", "b", "--output", "o"}, "--stub given twice"},
-    {"BuildWithoutStub", {"build", "--output", "o", "w.bmp"}, "build needs --stub"},
-    {"BuildWithoutOutput", {"build", "--stub", "s", "w.bmp"}, "build needs --output"},
-    {"NameWidthNotANumber", {"build", "--stub", "s", "--output", "o", "--name-width", "4x"},
-     "--name-width needs a number, not '4x'"},
-    {"ListWithoutInstaller", {"list"}, "list takes one installer, not 0"},
-    {"VerifyWithTwoInstallers", {"verify", "a.exe", "b.exe"}, "verify takes one installer, not 2"},
-    {"ListWithAnOption", {"list", "a.exe", "--output", "d"}, "unknown option --output"},
-    {"ExtractWithoutOutput", {"extract", "a.exe"}, "extract needs --output"},
     {"EntryNotANumber", {"extract", "a.exe", "--output", "d", "--entry", "-1"}, "--entry needs a number, not '-1'"},
 };
 
