@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,14 +27,8 @@ namespace {
 const std::string kSample = TY_SAMPLE_DIR;
 
 Bytes readBytes(const std::string &path) {
-    Bytes content;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (file == NULL) return content;
-    unsigned char piece[65536];
-    size_t got;
-    while ((got = fread(piece, 1, sizeof piece, file)) > 0) content.insert(content.end(), piece, piece + got);
-    fclose(file);
-    return content;
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // A file name as a test name: letters and digits kept, the rest "_".
