@@ -51,8 +51,6 @@ std::vector<StandinMessageBox> messageBoxes;
 std::deque<int> answers;
 
 bool openFails;
-std::vector<int> openFaults;
-int openCalls;
 std::vector<ReadFault> readFaults;
 std::vector<int> seekFaults;
 int readCalls;
@@ -353,8 +351,6 @@ void standinReset() {
     messageBoxes.clear();
     answers.clear();
     openFails = false;
-    openFaults.clear();
-    openCalls = 0;
     readFaults.clear();
     seekFaults.clear();
     readCalls = 0;
@@ -431,7 +427,6 @@ long standinAllocationCount() { return allocationCalls; }
 
 const std::vector<StandinMessageBox> &standinMessageBoxes() { return messageBoxes; }
 void standinQueueAnswer(int button) { answers.push_back(button); }
-void standinClearAnswers(void) { answers.clear(); }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style, caption == NULL});
@@ -444,17 +439,13 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
 // Low-level file I/O -------------------------------------------------------
 
 void standinFailOpen() { openFails = true; }
-void standinFailOpenAt(int nth) { openFaults.push_back(openCalls + nth); }
 void standinSetReadResult(int nth, int result) { readFaults.push_back({readCalls + nth, result}); }
 void standinFailSeek(int nth) { seekFaults.push_back(seekCalls + nth); }
 int standinReadCount() { return readCalls; }
 int standinOpenDescriptorCount() { return (int)openDescriptors.size(); }
 
 int _open(const char *path, int flags, ...) {
-    openCalls++;
-    bool faulted = openFails;
-    for (int atCall : openFaults) faulted = faulted || atCall == openCalls;
-    if (faulted) {
+    if (openFails) {
         errno = EACCES;
         return -1;
     }

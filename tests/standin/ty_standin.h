@@ -40,11 +40,9 @@ struct StandinMessageBox {
 const std::vector<StandinMessageBox> &standinMessageBoxes();
 // The button the next unanswered box returns; boxes beyond the queue get IDOK.
 void standinQueueAnswer(int button);
-void standinClearAnswers(void);
 
 // Low-level file I/O: real files, with faults on request.
 void standinFailOpen();                      // every _open fails
-void standinFailOpenAt(int nth);             // nth _open fails, EACCES
 void standinSetReadResult(int nth, int result);  // nth _read returns result;
                                              // a positive one reads at most
                                              // that many bytes

@@ -36,11 +36,6 @@ std::vector<StandinProcess> processes;
 std::vector<DWORD> exitCodes;              // by process
 std::vector<ProcessHandle> processHandles;
 std::function<bool(const std::string &, DWORD *)> processPlayer;
-int waitCalls;
-int failWaitFrom;
-int inputWakeups;
-int pendingMessages;
-int dispatchedMessages;
 
 std::string textOrNull(const char *text) { return text ? text : "<null>"; }
 
@@ -72,11 +67,6 @@ void standinResetRun() {
     exitCodes.clear();
     processHandles.clear();
     processPlayer = nullptr;
-    waitCalls = 0;
-    failWaitFrom = 0;
-    inputWakeups = 0;
-    pendingMessages = 0;
-    dispatchedMessages = 0;
 }
 
 const std::vector<StandinDialogCall> &standinDialogCalls() { return dialogCalls; }
@@ -134,9 +124,6 @@ void standinSetProcessPlayer(const std::function<bool(const std::string &, DWORD
     processPlayer = player;
 }
 
-void standinFailMessageWait(int nth) { failWaitFrom = waitCalls + nth; }
-void standinQueueInputWakeups(int count) { inputWakeups += count; }
-int standinDispatchedMessageCount() { return dispatchedMessages; }
 
 bool standinIsProcessHandle(HANDLE handle) { return findProcessHandle(handle) != NULL; }
 
@@ -186,28 +173,12 @@ BOOL WINAPI GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
 }
 
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE *handles, BOOL, DWORD, DWORD) {
-    waitCalls++;
-    if (failWaitFrom != 0 && waitCalls >= failWaitFrom) return WAIT_FAILED;
-    if (inputWakeups > 0) {
-        inputWakeups--;
-        pendingMessages++;
-        return WAIT_OBJECT_0 + count;
-    }
     // Started processes have ended by the time anyone waits for them.
     for (DWORD i = 0; i < count; i++)
         if (findProcessHandle(handles[i]) != NULL) return WAIT_OBJECT_0 + i;
     return WAIT_FAILED;
 }
 
-BOOL WINAPI PeekMessageA(LPMSG message, HWND, UINT, UINT, UINT remove) {
-    if (pendingMessages == 0 || message == NULL) return FALSE;
-    memset(message, 0, sizeof *message);
-    message->message = WM_TIMER;
-    if (remove & PM_REMOVE) pendingMessages--;
-    return TRUE;
-}
+BOOL WINAPI PeekMessageA(LPMSG, HWND, UINT, UINT, UINT) { return FALSE; }
 
-LRESULT WINAPI DispatchMessageA(const MSG *) {
-    dispatchedMessages++;
-    return 0;
-}
+LRESULT WINAPI DispatchMessageA(const MSG *) { return 0; }

@@ -75,12 +75,6 @@ struct StandinProcess {
 const std::vector<StandinProcess> &standinProcesses();
 void standinSetProcessPlayer(
     const std::function<bool(const std::string &commandLine, DWORD *exitCode)> &player);
-// Every MsgWaitForMultipleObjects from the nth on returns WAIT_FAILED.
-void standinFailMessageWait(int nth);
-// The next count waits wake for input (WAIT_OBJECT_0 + the handle count),
-// each with one message for PeekMessageA, before a wait sees the process end.
-void standinQueueInputWakeups(int count);
-int standinDispatchedMessageCount();
 
 // Called by standinReset().
 void standinResetRun();

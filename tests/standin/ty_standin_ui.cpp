@@ -1,5 +1,5 @@
 // The dialog side of the Win32 stand-in: page windows with on-demand
-// controls, the folder browser and the painting calls of the picture panel.
+// controls, the shell's folders and the painting calls of the picture panel.
 #include "ty_standin.h"
 #include "ty_standin_ui_control.h"
 
@@ -27,7 +27,7 @@ struct Window {
 
 struct ItemList {
     bool held;
-    int folder;            // the special folder it names; -1 from the browser
+    int folder;            // the special folder it names
 };
 
 struct MemoryDc {
@@ -44,19 +44,10 @@ HGDIOBJ const kStockBitmap = (HGDIOBJ)(uintptr_t)0x5B00;
 
 std::vector<Window> windows;
 std::vector<MemoryDc> memoryDcs;
-int setTextCalls;
-int failSetTextAt;
-std::string browseAnswer;
-bool browseAnswered;
-std::vector<StandinBrowse> browses;
 std::vector<ItemList> itemLists;
 std::vector<StandinBlit> blits;
 std::map<int, std::string> specialFolders;  // the known ones
-int folderLookupCalls;
-int failFolderLookupAt;
 std::vector<StandinFolderLookup> folderLookups;
-int allocatorCalls;
-int failAllocatorAt;
 int allocatorReferences;
 
 HWND windowHandle(size_t index) { return (HWND)(kFirstWindow + index * kStep); }
@@ -142,19 +133,10 @@ ShellAllocator shellAllocator;
 void standinResetUi() {
     windows.clear();
     memoryDcs.clear();
-    setTextCalls = 0;
-    failSetTextAt = 0;
-    browseAnswer.clear();
-    browseAnswered = false;
-    browses.clear();
     itemLists.clear();
     blits.clear();
     specialFolders.clear();
-    folderLookupCalls = 0;
-    failFolderLookupAt = 0;
     folderLookups.clear();
-    allocatorCalls = 0;
-    failAllocatorAt = 0;
     allocatorReferences = 0;
 }
 
@@ -170,15 +152,6 @@ std::string standinControlText(HWND page, int id) { return control(page, id, NUL
 void standinTypeText(HWND page, int id, const std::string &text) {
     control(page, id, NULL)->text = text;
 }
-
-int standinCheckState(HWND page, int id) { return control(page, id, NULL)->check; }
-
-void standinClickCheckBox(HWND page, int id) {
-    Window *box = control(page, id, NULL);
-    box->check = box->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
-}
-
-LPARAM standinProgressPosition(HWND page, int id) { return control(page, id, NULL)->progress; }
 
 const std::vector<std::string> &standinControlTexts(HWND page, int id) {
     return control(page, id, NULL)->texts;
@@ -197,15 +170,6 @@ HICON standinPageBigIcon(HWND page) { return pageOrAbort(page).bigIcon; }
 
 HICON standinIconHandle(int resourceId) { return (HICON)(kFirstIcon + (uintptr_t)resourceId * kStep); }
 
-void standinFailSetDlgItemText(int nth) { failSetTextAt = setTextCalls + nth; }
-
-void standinSetBrowseAnswer(const char *path) {
-    browseAnswered = path != NULL;
-    browseAnswer = path ? path : "";
-}
-
-const std::vector<StandinBrowse> &standinBrowses() { return browses; }
-
 int standinItemListsHeld() {
     int held = 0;
     for (const ItemList &list : itemLists) held += list.held;
@@ -220,9 +184,7 @@ void standinSetSpecialFolder(int folder, const char *path) {
     }
 }
 
-void standinFailSpecialFolderLocation(int nth) { failFolderLookupAt = folderLookupCalls + nth; }
 const std::vector<StandinFolderLookup> &standinFolderLookups() { return folderLookups; }
-void standinFailShellAllocator(int nth) { failAllocatorAt = allocatorCalls + nth; }
 int standinShellAllocatorReferences() { return allocatorReferences; }
 
 const std::vector<StandinBlit> &standinBlits() { return blits; }
@@ -250,8 +212,6 @@ HWND WINAPI GetDlgItem(HWND dialog, int id) {
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
-    setTextCalls++;
-    if (failSetTextAt != 0 && setTextCalls == failSetTextAt) return FALSE;
     Window *item = control(dialog, id, NULL);
     if (item == NULL) return FALSE;
     item->text = text ? text : "";
@@ -327,27 +287,14 @@ HICON WINAPI LoadIconA(HINSTANCE, LPCSTR name) {
 
 // Folder browser -----------------------------------------------------------
 
-LPITEMIDLIST WINAPI SHBrowseForFolderA(LPBROWSEINFOA info) {
-    browses.push_back({info->hwndOwner, info->pidlRoot == NULL,
-                       info->lpszTitle ? info->lpszTitle : "", info->ulFlags,
-                       info->lpfn != NULL, info->pszDisplayName != NULL});
-    if (!browseAnswered) return NULL;
-    if (info->pszDisplayName) {
-        const char *name = strrchr(browseAnswer.c_str(), '\\');
-        strcpy(info->pszDisplayName, name ? name + 1 : browseAnswer.c_str());
-    }
-    return newItemList(-1);
-}
+// The user cancels the folder browser; the Wine suite uses the real one.
+LPITEMIDLIST WINAPI SHBrowseForFolderA(LPBROWSEINFOA) { return NULL; }
 
-// The path of a special folder's list, or of the browser's answer. The
-// caller's buffer is MAX_PATH bytes, as Windows assumes.
+// The path of a special folder's list. The caller's buffer is MAX_PATH
+// bytes, as Windows assumes.
 BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
-    const ItemList &held = heldItemList(list);
-    std::string answer = browseAnswer;
-    if (held.folder != -1) {
-        std::map<int, std::string>::const_iterator known = specialFolders.find(held.folder);
-        answer = known == specialFolders.end() ? "" : known->second;
-    }
+    std::map<int, std::string>::const_iterator known = specialFolders.find(heldItemList(list).folder);
+    std::string answer = known == specialFolders.end() ? "" : known->second;
     if (answer.empty() || answer.size() >= MAX_PATH) {
         path[0] = '\0';
         return FALSE;
@@ -357,21 +304,14 @@ BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
 }
 
 HRESULT WINAPI SHGetMalloc(IMalloc **allocator) {
-    allocatorCalls++;
-    if (failAllocatorAt != 0 && allocatorCalls == failAllocatorAt) {
-        *allocator = NULL;
-        return E_FAIL;
-    }
     *allocator = &shellAllocator;
     shellAllocator.AddRef();
     return S_OK;
 }
 
 HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, LPITEMIDLIST *list) {
-    folderLookupCalls++;
     folderLookups.push_back({owner, folder});
     *list = NULL;
-    if (failFolderLookupAt != 0 && folderLookupCalls == failFolderLookupAt) return E_FAIL;
     if (specialFolders.find(folder) == specialFolders.end())
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     *list = newItemList(folder);

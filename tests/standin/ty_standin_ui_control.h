@@ -1,6 +1,6 @@
 // Control of the dialog side of the Win32 stand-in: page windows that a test
-// drives a page procedure with, what their controls hold, the folder browser's
-// answer, and what was painted. Everything here goes back to its start with
+// drives a page procedure with, what their controls hold and what was
+// painted. Everything here goes back to its start with
 // standinReset(); fault counts start at the call that sets them.
 //
 // There is no dialog manager: a test calls the page procedure itself with the
@@ -22,9 +22,6 @@ HWND standinCreatePage();
 // What a control shows, and the user changing it.
 std::string standinControlText(HWND page, int id);
 void standinTypeText(HWND page, int id, const std::string &text);
-int standinCheckState(HWND page, int id);                 // BST_*
-void standinClickCheckBox(HWND page, int id);             // toggles it
-LPARAM standinProgressPosition(HWND page, int id);        // last PBM_SETPOS
 // Every text SetDlgItemTextA put into the control, in order.
 const std::vector<std::string> &standinControlTexts(HWND page, int id);
 
@@ -46,22 +43,7 @@ HICON standinPageBigIcon(HWND page);                      // WM_SETICON ICON_BIG
 // What LoadIconA gives for a resource number of any module.
 HICON standinIconHandle(int resourceId);
 
-// The nth SetDlgItemTextA call returns FALSE and changes nothing.
-void standinFailSetDlgItemText(int nth);
-
-// The folder browser. Its answer until set: the user cancels (NULL). An empty
-// path is an item that has no file-system path.
-void standinSetBrowseAnswer(const char *path);
-struct StandinBrowse {
-    HWND owner;
-    bool rootIsDesktop;      // pidlRoot NULL
-    std::string title;
-    UINT flags;
-    bool hasCallback;        // lpfn set
-    bool hasDisplayBuffer;   // pszDisplayName set
-};
-const std::vector<StandinBrowse> &standinBrowses();
-// Item lists handed out by SHBrowseForFolderA and SHGetSpecialFolderLocation
+// Item lists handed out by SHGetSpecialFolderLocation
 // and not yet given back to the shell's allocator. Using one that was given
 // back ends the test program.
 int standinItemListsHeld();
@@ -70,19 +52,13 @@ int standinItemListsHeld();
 // SHGetSpecialFolderLocation fails. path NULL makes it unknown again; ""
 // is a folder without a file-system path (SHGetPathFromIDListA fails).
 void standinSetSpecialFolder(int folder, const char *path);
-void standinFailSpecialFolderLocation(int nth);           // nth call: E_FAIL
 struct StandinFolderLookup {
     HWND owner;
     int folder;
 };
 const std::vector<StandinFolderLookup> &standinFolderLookups();
-
-// The shell's allocator: SHGetMalloc hands out a reference, Release gives
-// one back.
-void standinFailShellAllocator(int nth);                  // nth SHGetMalloc:
-                                                          // E_FAIL, NULL
-int standinShellAllocatorReferences();                    // handed out, not
-                                                          // released
+// References SHGetMalloc handed out and Release has not given back.
+int standinShellAllocatorReferences();
 
 // Painting. Memory device contexts start with a bitmap of their own selected.
 struct StandinBlit {
