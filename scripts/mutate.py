@@ -7,7 +7,7 @@ tests and puts the line back. A mutant is killed when a test fails, times
 out or the build fails (reported apart: such a mutant tells nothing about
 the tests). Every mutant that survives is a behaviour no host test checks.
 
-  python3 scripts/mutate.py [--only ID[,ID]] [-j N] [--keep] [--list] [--out FILE]
+  python3 scripts/mutate.py [--only ID[,ID]] [-j N] [--keep] [--list] [--every] [--out FILE]
 
 The Wine suite (labels e2e, wine) cannot run on every machine and the fuzz
 entries run far longer than a unit test; neither is part of the check.
