@@ -61,9 +61,10 @@ def read_texts(path=os.path.join(os.path.dirname(os.path.dirname(os.path.abspath
             elif name is not None:
                 texts[name].append(line.replace('\\t', '\t'))
     texts = {name: '\n'.join(lines).rstrip('\n') for name, lines in texts.items()}
-    for _ in range(3):
-        for name in texts:
-            texts = {key: value.replace('{' + name + '}', texts[name]) for key, value in texts.items()}
+    for _ in range(3):  # a reference may hold references
+        for key in texts:
+            for name, value in texts.items():
+                texts[key] = texts[key].replace('{' + name + '}', value)
     return texts
 
 
@@ -79,6 +80,8 @@ def text(name, **fields):
 
 
 CORRUPTED_PACKAGE_PARAGRAPH = '\n' + text('corrupted-package')
+# The box of a package whose control check fails.
+MODIFIED_PACKAGE = '\n' + text('modified') + CORRUPTED_PACKAGE_PARAGRAPH
 
 
 class HarnessError(AssertionError):

@@ -4,7 +4,7 @@ outside as 4294967295, and gives the lock back."""
 
 import unittest
 
-from harness import CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, SessionCase, text
+from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase
 from wizard import EXIT, welcome
 
 class DamagedInstaller(SessionCase):
@@ -14,7 +14,7 @@ class DamagedInstaller(SessionCase):
             image = bytearray(f.read())
         image[-1] ^= 0xFF  # the stored control check's last byte
         program = self.session.put_program(image, 'damaged.exe')
-        self.session.play(program, [Box('\n' + text('modified') + CORRUPTED_PACKAGE_PARAGRAPH)],
+        self.session.play(program, [Box(MODIFIED_PACKAGE)],
                           exit_code=EXIT_FATAL, name='damaged')
         # A sound installer started next gets the lock: it shows its welcome
         # page, not the box about another instance.

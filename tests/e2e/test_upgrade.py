@@ -18,7 +18,7 @@ import tempfile
 import time
 import unittest
 
-from harness import CORRUPTED_PACKAGE_PARAGRAPH, EXIT_FATAL, Box, SessionCase, text
+from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase
 from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_LOG, HELPER,
                      FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
                      MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE,
@@ -36,7 +36,6 @@ from wizard import PENDING_REBOOT, SETUP_CAPTION, sample_licence_text
 
 # The retries of the deletion of the temporary uninstaller: 1 s, then 10 s.
 DELETE_RETRIES_S = 11
-MODIFIED = '\n' + text('modified')
 
 
 def described(data):
@@ -231,7 +230,7 @@ class UpgradeStopped(UpgradeCase):
             image = bytearray(f.read())
         image[-1] ^= 0xFF  # the stored control check's last byte
         damaged = self.session.put_program(bytes(image), 'damaged.exe')
-        self.session.play(damaged, [Box(MODIFIED + CORRUPTED_PACKAGE_PARAGRAPH)],
+        self.session.play(damaged, [Box(MODIFIED_PACKAGE)],
                           exit_code=EXIT_FATAL, name='damaged')
         self.assert_copies(None, None)
         self.assert_earlier_installed()

@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kUnpackFailed = expectedText("unpack-failed");
+const std::string kUnpackFailed = "\n" + expectedText("unpack-failed");
 
 // The record with its data as stored, but other header fields.
 WriterRecord withSizes(WriterRecord record, uint32_t uncompressedSize, uint32_t compressedSize) {

@@ -1,5 +1,6 @@
-// Opening sound packages: the entry table as written, the limits taken. Built for the host and for Windows, where the same files are
-// read through the real C runtime.
+// Opening sound packages: the entry table as written, the limits taken.
+// Built for the host and for Windows, where the same files are read through
+// the real C runtime.
 #include <errno.h>
 #include <io.h>
 #include <string.h>

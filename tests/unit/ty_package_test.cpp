@@ -1,6 +1,7 @@
 // Opening the installer's own file: every failed read of the trailer, control
 // check, header and entry records, no memory, and the refusals that keep a
-// crafted table from doing harm (the fuzz targets try the rest). The sound packages are in ty_package_good_test.cpp.
+// crafted table from doing harm (the fuzz targets try the rest). The sound
+// packages are in ty_package_good_test.cpp.
 #include <string.h>
 
 #include "ty_test_support.h"

@@ -141,7 +141,7 @@ std::string runOnceValue(const char *name) {
     return data.c_str();
 }
 
-void expectOneErrorBox(const char *caption, const char *text) {
+void expectOneErrorBox(const char *caption, const std::string &text) {
     const std::vector<StandinMessageBox> &boxes = standinMessageBoxes();
     ASSERT_EQ(boxes.size(), 1u) << describeBoxes();
     EXPECT_EQ(boxes[0].owner, nullptr);
@@ -242,7 +242,7 @@ TEST_F(SystemTest, NoWindowsFolderOnTheWindows95FamilyShowsItsBoxAndCannotTell) 
     EXPECT_FALSE(checkPendingReboot(&pending, 4));
     EXPECT_FALSE(pending);
     EXPECT_EQ(registryStatus, 0) << "got " << registryStatus << ", expected 0";
-    expectOneErrorBox("Tessaly Installer/Uinstaller", kNoWindowsFolderText.c_str());
+    expectOneErrorBox("Tessaly Installer/Uinstaller", kNoWindowsFolderText);
 }
 
 TEST_F(SystemTest, WininitThatCannotBeLookedAtCannotTell) {
@@ -268,7 +268,7 @@ TEST_P(NoWindowsFolderTest, ShowsItsBoxAndCountsTheItemAsGone) {
     standinSetWindowsDirectory(NULL);
     std::string item = folderNotEmpty(inFolder("Quenfold"));
     EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), true));
-    expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText.c_str());
+    expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText);
     EXPECT_TRUE(hostExists(folder + "/Quenfold/kept.dat"));
     EXPECT_EQ(pendingRenames(), "<no value>");
 }

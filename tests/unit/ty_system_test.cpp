@@ -21,9 +21,6 @@
 
 namespace {
 
-// The product version as the main procedure passes it: 2.9 in single
-// precision, widened.
-const double kThisVersion = (double)2.9f;
 const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kPendingRenames[] = "PendingFileRenameOperations";
 const int kStatusSentinel = -77;
@@ -51,18 +48,6 @@ void setValue(const std::string &path, const char *name, DWORD type, const std::
     ASSERT_EQ(result, ERROR_SUCCESS) << path << " " << name;
 }
 
-void setString(const std::string &path, const char *name, const std::string &text) {
-    setValue(path, name, REG_SZ, withZero(text));
-}
-
-bool keyExists(const std::string &path) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 // The value's bytes and type; false when the key or the value is missing.
 bool readValue(const std::string &path, const char *name, std::string *data, DWORD *type) {
     HKEY key;
@@ -77,21 +62,6 @@ bool readValue(const std::string &path, const char *name, std::string *data, DWO
     }
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
-}
-
-std::vector<std::string> subkeysOf(const std::string &path) {
-    std::vector<std::string> names;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS)
-        return names;
-    char name[256];
-    DWORD size = sizeof name;
-    for (DWORD i = 0; RegEnumKeyExA(key, i, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; i++) {
-        names.push_back(name);
-        size = sizeof name;
-    }
-    RegCloseKey(key);
-    return names;
 }
 
 bool pendingRenames(std::string *data) {

@@ -32,14 +32,6 @@ void setProgramFilesDir(const char *value) {
     RegCloseKey(key);
 }
 
-void removeProgramFilesDir() {
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, TY_KEY_PROGRAM_FILES, 0, KEY_SET_VALUE, &key),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteValueA(key, TY_VALUE_PROGRAM_FILES), ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 }  // namespace
 
 // An open package of name width 46 (this product's), the lock taken, a page
