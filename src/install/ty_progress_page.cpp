@@ -104,14 +104,18 @@ static void writeFiles(HWND page) {
         // No message loop runs during the sequence: repaint by hand.
         UpdateWindow(page);
         uint32_t size = entryUncompressedSize(index);
-        // At least one byte, so that an empty entry is not mistaken for a
-        // failed allocation.
-        unsigned char *buffer = (unsigned char *)malloc(size > 0 ? size : 1);
+        unsigned char *buffer = takeExtractedEntry(index);
         if (buffer == NULL) {
-            reportFailure(page, tyText(TY_TEXT_NO_MEMORY), NULL, NULL, tyText(TY_TEXT_UNDO_AFTER_NO_MEMORY));
-            endFailedInstallation(page, index, 0, 0);
+            // At least one byte, so that an empty entry is not mistaken for a
+            // failed allocation.
+            buffer = (unsigned char *)malloc(size > 0 ? size : 1);
+            if (buffer == NULL) {
+                reportFailure(page, tyText(TY_TEXT_NO_MEMORY), NULL, NULL,
+                              tyText(TY_TEXT_UNDO_AFTER_NO_MEMORY));
+                endFailedInstallation(page, index, 0, 0);
+            }
+            extractEntry(index, buffer);
         }
-        extractEntry(index, buffer);
 
         const char *name = entryName(index);
         char path[TY_PATH_SIZE];

@@ -11,13 +11,57 @@
 #include "ty_setup_state.h"
 #include "ty_texts.h"
 
+// Decompressing ahead: the installed entries are unpacked on a second thread
+// while the user reads the wizard, so that the progress page finds them ready.
+// The thread never reports anything. An entry it could not make (a read, the
+// memory, the data) is left to the page, which extracts it itself when it
+// reaches it and so fails exactly where and how it would without the thread.
+
+// Above this much content the page unpacks on demand: an old machine's memory
+// is not held for files the user may never install.
+#define TY_AHEAD_CAP (16u * 1024u * 1024u)
+
+enum { TY_AHEAD_PENDING, TY_AHEAD_READY, TY_AHEAD_LEFT };
+
+static struct {
+    HANDLE thread;          // NULL when nothing is unpacked ahead
+    DWORD threadId;
+    HANDLE done;            // set after each entry the thread settles
+    CRITICAL_SECTION file;  // the package file's position: seek and read as one
+    volatile LONG stop;
+    bool broken;            // the library reported a broken invariant on the thread
+    volatile LONG states[TY_ENTRY_INSTALL_BOUND];
+    unsigned char *buffers[TY_ENTRY_INSTALL_BOUND];
+} ahead;
+
+// Stands for the unpacking message, which only the page's thread may compose.
+static const char unpackFailed[] = "";
+
 #ifdef BZ_NO_STDIO
 // libbzip2 built without stdio reports a broken internal invariant here. It
 // can only come from the data being decoded, so it is the corrupted package.
+// On the thread it only spoils the entry, which the page then unpacks itself.
 extern "C" void bz_internal_error(int) {
+    if (ahead.thread != NULL && GetCurrentThreadId() == ahead.threadId) {
+        ahead.broken = true;
+        return;
+    }
     fatalError(tyText(TY_TEXT_UNPACK_FAILED));
 }
 #endif
+
+// Reads size bytes of the entry's data; a data offset the runtime cannot seek
+// to lies past the end of the file and reads as its end (0).
+static int readEntryData(const PackageEntry *entry, void *into, unsigned int size) {
+    bool shared = ahead.thread != NULL;
+    if (shared) EnterCriticalSection(&ahead.file);
+    int descriptor = setupState.package->descriptor;
+    int result = _lseek(descriptor, (long)entry->dataOffset, SEEK_SET) == -1
+                     ? 0
+                     : _read(descriptor, into, size);
+    if (shared) LeaveCriticalSection(&ahead.file);
+    return result;
+}
 
 // The message for a read of size bytes of entry data that gave result, or
 // NULL when the read is good. A zero-byte read returns 0, the end of file.
@@ -30,51 +74,123 @@ static const char *judgeDataRead(int result, unsigned int size,
     return NULL;
 }
 
+// Fills buffer with the content of a valid entry. NULL when done, else the
+// failure's message (unpackFailed for the unpacking message).
+static const char *unpackEntry(const PackageEntry *entry, unsigned char *buffer) {
+    unsigned int outputLength = entry->uncompressedSize;
+    if (entry->flags == TY_FLAG_STORED)
+        return judgeDataRead(readEntryData(entry, buffer, outputLength), outputLength,
+                             "Unexpected end of file while reading compressed file data");
+
+    uint32_t compressedSize = entry->compressedSize;
+    if (compressedSize > TY_MAX_CHECKED_SIZE) return "\nToo much data to uncompress for current file";
+    unsigned char *compressed = (unsigned char *)malloc(compressedSize > 0 ? compressedSize : 1);
+    if (compressed == NULL) return "Insufficient memory to allocate for compressed data buffer";
+
+    const char *failure =
+        judgeDataRead(readEntryData(entry, compressed, compressedSize), compressedSize,
+                      "\nUnexpected end of file while reading compressed file data");
+    if (failure == NULL && entry->flags != TY_FLAG_BZIP2)
+        failure = "Unsupported compression method for decompressing data";
+    if (failure == NULL) {
+        // A stream that ends before the entry's size is as broken as one that
+        // runs past it: either way the caller would get a file that is not
+        // the one packed.
+        unsigned int producedLength = outputLength;
+        int status = BZ2_bzBuffToBuffDecompress((char *)buffer, &producedLength,
+                                                (char *)compressed, compressedSize, 0, 0);
+        if (status != BZ_OK || producedLength != outputLength) failure = unpackFailed;
+    }
+    free(compressed);
+    return failure;
+}
+
 int extractEntry(uint32_t index, unsigned char *buffer) {
     Package *package = setupState.package;
     if (package == NULL || package->entries == NULL || index >= package->fileCount)
         fatalError("\nInvalid index for accessing data");
-    const PackageEntry *entry = package->entries[index];
-    int descriptor = package->descriptor;
-
-    // An offset the runtime cannot seek to lies past the end of the file.
-    bool positioned = _lseek(descriptor, (long)entry->dataOffset, SEEK_SET) != -1;
-    unsigned int outputLength = entryUncompressedSize(index);
-
-    if (entry->flags == TY_FLAG_STORED) {
-        int result = positioned ? _read(descriptor, buffer, outputLength) : 0;
-        const char *failure = judgeDataRead(
-            result, outputLength, "Unexpected end of file while reading compressed file data");
-        if (failure != NULL) fatalError(failure);
-        return 0;
-    }
-
-    uint32_t compressedSize = entry->compressedSize;
-    if (compressedSize > TY_MAX_CHECKED_SIZE)
-        fatalError("\nToo much data to uncompress for current file");
-    unsigned char *compressed = (unsigned char *)malloc(compressedSize > 0 ? compressedSize : 1);
-    if (compressed == NULL)
-        fatalError("Insufficient memory to allocate for compressed data buffer");
-
-    int result = positioned ? _read(descriptor, compressed, compressedSize) : 0;
-    const char *failure = judgeDataRead(
-        result, compressedSize, "\nUnexpected end of file while reading compressed file data");
-    if (failure == NULL && entry->flags != TY_FLAG_BZIP2)
-        failure = "Unsupported compression method for decompressing data";
-    if (failure != NULL) {
-        free(compressed);
-        fatalError(failure);
-    }
-
-    // A stream that ends before the entry's size is as broken as one that
-    // runs past it: either way the caller would get a file that is not the
-    // one packed.
-    unsigned int producedLength = outputLength;
-    int status = BZ2_bzBuffToBuffDecompress((char *)buffer, &producedLength,
-                                            (char *)compressed, compressedSize, 0, 0);
-    free(compressed);
-    if (status != BZ_OK || producedLength != outputLength) fatalError(tyText(TY_TEXT_UNPACK_FAILED));
+    const char *failure = unpackEntry(package->entries[index], buffer);
+    if (failure == unpackFailed) fatalError(tyText(TY_TEXT_UNPACK_FAILED));
+    if (failure != NULL) fatalError(failure);
     return 0;
+}
+
+static DWORD WINAPI unpackAhead(LPVOID) {
+    Package *package = setupState.package;
+    for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < TY_ENTRY_INSTALL_BOUND; index++) {
+        unsigned char *buffer = NULL;
+        if (InterlockedCompareExchange(&ahead.stop, 0, 0) == 0) {
+            const PackageEntry *entry = package->entries[index];
+            buffer = (unsigned char *)malloc(entry->uncompressedSize > 0 ? entry->uncompressedSize : 1);
+            if (buffer != NULL && (unpackEntry(entry, buffer) != NULL || ahead.broken)) {
+                free(buffer);
+                buffer = NULL;
+            }
+        }
+        // Once one entry is left to the page, so are the rest: they would
+        // only hold memory the page may need.
+        if (buffer == NULL) InterlockedExchange(&ahead.stop, 1);
+        ahead.buffers[index] = buffer;
+        InterlockedExchange(&ahead.states[index], buffer != NULL ? TY_AHEAD_READY : TY_AHEAD_LEFT);
+        SetEvent(ahead.done);
+    }
+    return 0;
+}
+
+void startExtractingAhead(void) {
+    Package *package = setupState.package;
+    if (package->fileCount < TY_ENTRY_INSTALL_BOUND) return;
+    unsigned long long content = 0;
+    for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < TY_ENTRY_INSTALL_BOUND; index++)
+        content += package->entries[index]->uncompressedSize;
+    if (content > TY_AHEAD_CAP) return;
+
+    for (unsigned index = 0; index < TY_ENTRY_INSTALL_BOUND; index++) {
+        ahead.states[index] = TY_AHEAD_PENDING;
+        ahead.buffers[index] = NULL;
+    }
+    ahead.stop = 0;
+    ahead.broken = false;
+    ahead.done = CreateEventA(NULL, FALSE, FALSE, NULL);
+    if (ahead.done == NULL) return;
+    InitializeCriticalSection(&ahead.file);
+    // Set before the thread runs: its reads take the lock from the start.
+    // Win32s has no threads; there the page unpacks on demand.
+    ahead.thread = CreateThread(NULL, 0, unpackAhead, NULL, CREATE_SUSPENDED, &ahead.threadId);
+    if (ahead.thread == NULL) {
+        DeleteCriticalSection(&ahead.file);
+        CloseHandle(ahead.done);
+        return;
+    }
+    // The wizard's pages come first on a machine with one processor.
+    SetThreadPriority(ahead.thread, THREAD_PRIORITY_BELOW_NORMAL);
+    ResumeThread(ahead.thread);
+}
+
+unsigned char *takeExtractedEntry(uint32_t index) {
+    if (ahead.thread == NULL || index < TY_ENTRY_FIRST_INSTALLED || index >= TY_ENTRY_INSTALL_BOUND)
+        return NULL;
+    while (InterlockedCompareExchange(&ahead.states[index], TY_AHEAD_PENDING, TY_AHEAD_PENDING) ==
+           TY_AHEAD_PENDING)
+        WaitForSingleObject(ahead.done, INFINITE);
+    unsigned char *buffer = ahead.buffers[index];
+    ahead.buffers[index] = NULL;
+    ahead.states[index] = TY_AHEAD_LEFT;
+    return buffer;
+}
+
+void stopExtractingAhead(void) {
+    if (ahead.thread == NULL) return;
+    InterlockedExchange(&ahead.stop, 1);
+    WaitForSingleObject(ahead.thread, INFINITE);
+    CloseHandle(ahead.thread);
+    ahead.thread = NULL;
+    CloseHandle(ahead.done);
+    DeleteCriticalSection(&ahead.file);
+    for (unsigned index = 0; index < TY_ENTRY_INSTALL_BOUND; index++) {
+        free(ahead.buffers[index]);
+        ahead.buffers[index] = NULL;
+    }
 }
 
 HBITMAP loadBitmapEntry(HDC dc, uint32_t index) {

@@ -221,6 +221,8 @@ void openPackage(Package *package, const char *path) {
 }
 
 void closePackage(Package *package) {
+    // The thread reads this file and its table until it has ended.
+    stopExtractingAhead();
     if (package->descriptor != -1) _close(package->descriptor);
     package->descriptor = -1;
     if (package->entries != NULL) {

@@ -40,6 +40,19 @@ uint32_t packageNameWidth(uint32_t index);
 // content. Always returns 0.
 int extractEntry(uint32_t index, unsigned char *buffer);
 
+// Unpacks the installed entries on a second thread, after the control check,
+// when their content fits the memory set aside for it; otherwise, or where
+// threads are not to be had, nothing happens and the page unpacks on demand.
+void startExtractingAhead(void);
+
+// The content of installed entry index, unpacked ahead, waiting for it when it
+// is not ready yet; the caller frees it. NULL when the entry was not unpacked
+// ahead: the caller extracts it itself, with every failure of extractEntry.
+unsigned char *takeExtractedEntry(uint32_t index);
+
+// Ends the thread and frees what it unpacked; nothing when it is not running.
+void stopExtractingAhead(void);
+
 // The entry, a complete BMP file, as a bitmap compatible with dc; NULL when it
 // is not a BMP or cannot be made.
 HBITMAP loadBitmapEntry(HDC dc, uint32_t index);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "ty_package.h"
 #include "ty_product.h"
 #include "ty_setup_state.h"
 #include "ty_upgrade.h"
@@ -34,6 +35,7 @@ static void appendText(char *dst, size_t size, const char *src) {
 }
 
 void exitInstaller(int code) {
+    stopExtractingAhead();
     disposeSavedConfiguration();
     ReleaseSemaphore(setupState.instanceLock, 1, NULL);
     CloseHandle(setupState.instanceLock);

@@ -129,9 +129,11 @@ int runSetup(HINSTANCE instance) {
     if (package == NULL) refuse(tyText(TY_TEXT_NO_MEMORY_FOR_PACKAGE), MB_ICONERROR);
     setupState.package = package;
     openPackage(package, modulePath);
+    startExtractingAhead();
 
     int exitCode;
     if (upgrade && !upgradeOlderVersion(olderName, folder, &exitCode)) {
+        stopExtractingAhead();
         removeUpgradeFolder();
         return exitCode;
     }
@@ -164,6 +166,8 @@ int runSetup(HINSTANCE instance) {
         freePackage();
         return 1;
     }
+    // Every installed entry has been taken; the thread has nothing left to do.
+    stopExtractingAhead();
 
     setupState.startProduct = false;
     if (!setupState.upgradeMode) {

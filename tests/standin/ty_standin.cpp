@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <deque>
+#include <mutex>
 #include <set>
 
 namespace {
@@ -152,16 +153,17 @@ Semaphore *findSemaphore(const char *name) {
     return NULL;
 }
 
+// The product's second thread allocates and reads beside the page.
+std::mutex countersLock;
+
 bool allocationFails(size_t size) {
+    std::lock_guard<std::mutex> guard(countersLock);
     allocationCalls++;
     if (failAllocationAt != 0 && allocationCalls == failAllocationAt) {
         failAllocationAt = 0;
         return true;
     }
-    if (failAllocationBySize && size == failAllocationSize) {
-        failAllocationBySize = false;
-        return true;
-    }
+    if (failAllocationBySize && size == failAllocationSize) return true;
     return false;
 }
 
@@ -372,6 +374,7 @@ void standinReset() {
     deletedObjects.clear();
     allocationCalls = 0;
     failAllocationAt = 0;
+    standinResetThreads();
     standinResetRun();
     standinResetUi();
     standinResetLink();
@@ -471,6 +474,7 @@ int _open(const char *path, int flags, ...) {
 }
 
 int _read(int descriptor, void *buffer, unsigned int count) {
+    std::lock_guard<std::mutex> guard(countersLock);
     readCalls++;
     for (const ReadFault &fault : readFaults) {
         if (fault.atCall != readCalls) continue;
@@ -484,6 +488,7 @@ int _read(int descriptor, void *buffer, unsigned int count) {
 }
 
 long _lseek(int descriptor, long offset, int origin) {
+    std::lock_guard<std::mutex> guard(countersLock);
     seekCalls++;
     for (int atCall : seekFaults)
         if (atCall == seekCalls) return -1;
@@ -670,7 +675,7 @@ long standinSemaphoreCount(const char *name) {
 }
 
 int standinOpenHandleCount() {
-    int count = standinOpenProcessHandleCount();
+    int count = standinOpenProcessHandleCount() + standinOpenThreadObjectCount();
     for (const HandleSlot &slot : handles) count += slot.open ? 1 : 0;
     return count;
 }
@@ -689,8 +694,10 @@ HANDLE WINAPI CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG ma
     return (HANDLE)(kFirstHandle + (handles.size() - 1) * kHandleStep);
 }
 
-DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD) {
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     if (standinIsProcessHandle(handle)) return WAIT_OBJECT_0;  // it has ended
+    DWORD threadResult;
+    if (standinWaitThreadObject(handle, milliseconds, &threadResult)) return threadResult;
     HandleSlot *slot = findHandle(handle);
     if (slot == NULL) return WAIT_FAILED;
     // One thread and no other process: nothing can signal while we wait.
@@ -711,7 +718,7 @@ BOOL WINAPI ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCo
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-    if (standinCloseProcessHandle(handle)) return TRUE;
+    if (standinCloseProcessHandle(handle) || standinCloseThreadObject(handle)) return TRUE;
     HandleSlot *slot = findHandle(handle);
     if (slot == NULL) return FALSE;
     slot->open = false;

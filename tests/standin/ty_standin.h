@@ -52,11 +52,13 @@ int standinOpenDescriptorCount();            // opened and not yet closed
 
 // Allocation through malloc and calloc.
 void standinFailAllocation(int nth);         // nth allocation returns NULL
-void standinFailAllocationOfSize(size_t size);  // the next allocation of
+void standinFailAllocationOfSize(size_t size);  // every allocation of
                                              // exactly size bytes: NULL
 long standinAllocationCount();               // allocations since reset
 
 // Kernel
+int standinOpenThreadObjectCount();          // threads, events and critical
+                                             // sections not given back
 void standinSetModulePath(const char *path); // NULL: GetModuleFileNameA fails
 void standinSetVersion(DWORD version);       // GetVersion's answer
 // A named semaphore is held by another process: it exists with a count of 0

@@ -28,4 +28,9 @@ bool standinIsProcessHandle(HANDLE handle);
 bool standinCloseProcessHandle(HANDLE handle);   // true: it was open
 int standinOpenProcessHandleCount();
 
+// Threads and events of the product's second thread, for the same calls.
+bool standinWaitThreadObject(HANDLE handle, DWORD milliseconds, DWORD *result);
+bool standinCloseThreadObject(HANDLE handle);    // true: it was one, now closed
+void standinResetThreads();
+
 #endif

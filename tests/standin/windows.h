@@ -184,6 +184,31 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL WINAPI ReleaseSemaphore(HANDLE semaphore, LONG releaseCount, LPLONG previousCount);
 BOOL WINAPI CloseHandle(HANDLE handle);
 
+typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
+typedef struct _CRITICAL_SECTION { void *lock; } CRITICAL_SECTION, *LPCRITICAL_SECTION;
+#define CREATE_SUSPENDED 0x00000004u
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stackSize,
+                           LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                           LPDWORD threadId);
+DWORD WINAPI ResumeThread(HANDLE thread);
+BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
+DWORD WINAPI GetCurrentThreadId(void);
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
+                           LPCSTR name);
+BOOL WINAPI SetEvent(HANDLE event);
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION section);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
+static inline LONG InterlockedExchange(volatile LONG *target, LONG value) {
+    return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
+}
+static inline LONG InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand) {
+    __atomic_compare_exchange_n(target, &comparand, exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand;
+}
+
 DWORD WINAPI GetVersion(void);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);

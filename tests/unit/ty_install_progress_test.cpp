@@ -36,11 +36,27 @@ std::string joined(const std::vector<LPARAM> &values) {
 
 }  // namespace
 
-class ProgressTest : public InstallTest {};
+// Each case runs twice: the page unpacking every entry itself, and taking
+// them from the thread that unpacked them ahead. The user sees no difference.
+class ProgressTest : public InstallTest, public ::testing::WithParamInterface<bool> {
+protected:
+    ProductRun runPage() {
+        if (GetParam()) {
+            startExtractingAhead();
+            EXPECT_GT(standinOpenThreadObjectCount(), 0) << "nothing is unpacked ahead";
+        }
+        return InstallTest::runPage();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Install, ProgressTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &info) {
+                             return info.param ? "UnpackedAhead" : "OnDemand";
+                         });
 
 // -- A complete run ------------------------------------------------------------
 
-TEST_F(ProgressTest, ACompleteRunWritesEveryFileAndFillsTheBarExactlyWithTheLastOne) {
+TEST_P(ProgressTest, ACompleteRunWritesEveryFileAndFillsTheBarExactlyWithTheLastOne) {
     expectQuiet(runPage());
     EXPECT_TRUE(standinPageEnded(page));
     EXPECT_EQ(standinPageEndResult(page), 0);
@@ -73,7 +89,7 @@ TEST_F(ProgressTest, ACompleteRunWritesEveryFileAndFillsTheBarExactlyWithTheLast
         EXPECT_GE(positions[i], positions[i - 1]) << "positions:" << joined(positions);
 }
 
-TEST_F(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn) {
+TEST_P(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn) {
     std::vector<PackageFile> list = standardFiles();
     list[8].name = "TYQuenfold.ini";
     list[9].name = "TYScheduler.dat";
@@ -102,7 +118,19 @@ TEST_F(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn)
 
 // -- File failures -----------------------------------------------------------------
 
-TEST_F(ProgressTest, NoMemoryForAnEntryRemovesTheFilesBeforeItAndTheFolders) {
+// Reported when the page reaches the entry, never earlier: the files before
+// it are written, it and those after it are not, and nothing is undone.
+TEST_P(ProgressTest, ADamagedEntryEndsTheRunWhenThePageReachesIt) {
+    std::vector<PackageFile> list = standardFiles();
+    list[4].damaged = true;
+    usePackage(list);
+    expectFatalBox(runPage(), "\n" + expectedText("unpack-failed"));
+    expectFiles(1, 4, true);
+    expectFiles(5, 24, false);
+    EXPECT_EQ(standinSentMessages(GetDlgItem(page, IDC_PROGRESS_BAR)).size(), 4u);
+}
+
+TEST_P(ProgressTest, NoMemoryForAnEntryRemovesTheFilesBeforeItAndTheFolders) {
     standinFailAllocationOfSize(files[2].content.size());  // entry 3's buffer
     ProductRun run = runPage();
     expectFailedRun(run, 2);
@@ -113,7 +141,7 @@ TEST_F(ProgressTest, NoMemoryForAnEntryRemovesTheFilesBeforeItAndTheFolders) {
     EXPECT_TRUE(exists("C:\\Program Files"));
 }
 
-TEST_F(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
+TEST_P(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
     standinShortFwrite(5, 100);
     ProductRun run = runPage();
     expectFailedRun(run, 2);
@@ -127,7 +155,7 @@ TEST_F(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
     EXPECT_FALSE(exists(kMakerFolder));
 }
 
-TEST_F(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
+TEST_P(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
     // 245 characters with the final backslash: entries 1 and 2 fit, the
     // name of entry 3 takes the path to 260.
     std::string installDir = "C:\\Tessaly\\" + std::string(233, 'q') + "\\";
@@ -154,7 +182,7 @@ TEST_F(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
 
 // "DisplayName" cannot be written (stage 6); eight keys were opened while
 // writing, so the ninth close is the uninstall entry's removal.
-TEST_F(ProgressTest, AKeyThatWillNotCloseDuringTheRemovalIsReportedLast) {
+TEST_P(ProgressTest, AKeyThatWillNotCloseDuringTheRemovalIsReportedLast) {
     standinFailRegistryCall(kStandinRegSetValue, 3, ERROR_ACCESS_DENIED);
     standinFailRegistryCall(kStandinRegCloseKey, 9, ERROR_INVALID_HANDLE);
     ProductRun run = runPage();

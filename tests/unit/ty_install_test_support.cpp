@@ -61,9 +61,11 @@ void InstallTest::usePackage(const std::vector<PackageFile> &entries) {
     files = entries;
     std::vector<WriterRecord> records;
     records.push_back(bzip2Record("welcome.bmp", bmpFile(5, 3, 24)));
-    for (const PackageFile &file : files)
+    for (const PackageFile &file : files) {
         records.push_back(file.compressed ? bzip2Record(file.name, file.content)
                                           : makeStoredRecord(file.name, file.content));
+        if (file.damaged) records.back().data[records.back().data.size() / 2] ^= 0x10;
+    }
     std::string path = writeFile("TYInstaller.exe", writePackage(stubBytes(kStub), kWidth, records));
     setupState.package = (Package *)calloc(1, sizeof(Package));
     ASSERT_NE(setupState.package, nullptr);

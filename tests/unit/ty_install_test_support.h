@@ -42,6 +42,7 @@ struct PackageFile {
     std::string name;
     Bytes content;
     bool compressed;
+    bool damaged = false;  // a byte of its bzip2 stream changed
 };
 
 // The six shortcuts' link files, in the order they are made.

@@ -121,7 +121,8 @@ protected:
         });
         standinSetProcessPlayer([this](const std::string &, DWORD *code) {
             lockDuringRun = standinSemaphoreCount(TY_LOCK_NAME);
-            handlesDuringRun = standinOpenHandleCount();
+            // The unpacking thread's handles cannot be inherited.
+            handlesDuringRun = standinOpenHandleCount() - standinOpenThreadObjectCount();
             if (startFails || !exists(kTempUninstaller)) return false;
             programRun = contentOf(kTempUninstaller);
             if (othersTakeTheLock) standinHoldSemaphore(TY_LOCK_NAME);
