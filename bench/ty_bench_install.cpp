@@ -11,12 +11,14 @@
 //       the six starts of Wine's link processor that saving six shell links
 //       costs under Wine, and what the page spends besides its steps; writes
 //       "name median min rounds" lines (milliseconds) to FILE.
-//   ty_bench_install.exe --payload P.exe --install DIR [--out FILE]
+//   ty_bench_install.exe --payload P.exe --install DIR [--out FILE] [--on-demand]
 //       one installation into DIR as a run of the installer does it once the
-//       wizard has its answers: lock, registry probes, package check,
-//       picture, progress page. Exit code 0 when the page went on. With
-//       --out, the milliseconds from the program's first statement to the
-//       page ("setup") and of the page ("page").
+//       wizard has its answers: lock, registry probes, package check and the
+//       entries unpacked ahead from there on, picture, progress page. Exit
+//       code 0 when the page went on. With --out, the milliseconds from the
+//       program's first statement to the page ("setup") and of the page
+//       ("page"). --on-demand: nothing is unpacked ahead, the page unpacks
+//       every entry itself.
 //   ty_bench_install.exe --launch FILE -- COMMAND LINE
 //       runs the command line and writes to FILE its time from
 //       CreateProcessA to the end of the process (milliseconds) and its exit
@@ -103,7 +105,7 @@ std::vector<unsigned char> extracted(uint32_t index) {
 // fields, the registry probes, the package and its check. The welcome page
 // then makes the picture that every later page, the progress page too,
 // draws.
-void setUpAsTheMainProcedure(const char *payload) {
+void setUpAsTheMainProcedure(const char *payload, bool ahead) {
     setupState.appInstance = GetModuleHandleA(NULL);
     setupState.instanceLock = CreateSemaphoreA(NULL, 1, 1, TY_LOCK_NAME);
     if (WaitForSingleObject(setupState.instanceLock, 0) == WAIT_TIMEOUT)
@@ -126,6 +128,7 @@ void setUpAsTheMainProcedure(const char *payload) {
     if (package->fileCount != TY_PACKAGE_ENTRY_COUNT)
         die("the payload's package has " + std::to_string(package->fileCount) +
             " entries, expected " + std::to_string(TY_PACKAGE_ENTRY_COUNT));
+    if (ahead) startExtractingAhead();
     InitCommonControls();
     HDC screen = GetDC(NULL);
     setupState.welcomePicture = loadBitmapEntry(screen, TY_ENTRY_WELCOME_PICTURE);
@@ -472,15 +475,20 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const char *work = option(argc, argv, "--work");
     const char *rounds = option(argc, argv, "--rounds");
     const char *out = option(argc, argv, "--out");
+    bool onDemand = false;
+    for (int i = 1; i < argc; i++) onDemand = onDemand || strcmp(argv[i], "--on-demand") == 0;
     if (payload == NULL || (install == NULL && clean == NULL && (work == NULL || out == NULL)))
         die("usage: ty_bench_install.exe --payload P.exe "
             "(--work DIR [--rounds N] --out FILE | --install DIR [--out FILE] | --clean DIR)");
 
     double start = nowMs();
-    setUpAsTheMainProcedure(payload);
+    // The rounds of the in-process measurement time the page unpacking on
+    // demand: the thread runs once per process.
+    setUpAsTheMainProcedure(payload, install != NULL && !onDemand);
     if (install != NULL) {
         double setupMs = nowMs() - start;
         double pageMs = timeProgressPage(withSlash(install));
+        stopExtractingAhead();
         if (out != NULL) {
             FILE *file = fopen(out, "w");
             if (file == NULL || fprintf(file, "setup %.3f\npage %.3f\n", setupMs, pageMs) < 0 ||

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Wine suite, or the modules named (test_install_failures ...,
 # win_unit_tests for the Windows copy of the unit tests, demo for the demo's
-# headless walk, whose screenshots land in build/wine-vm/demo-shots), inside
+# headless walk, whose screenshots land in build/wine-vm/demo-shots, bench for
+# the installation benchmark that bench/run.sh install prepared), inside
 # a Debian virtual machine under full-system emulation: for a machine whose
 # kernel cannot execute 32-bit programs, where Wine cannot start. Run
 # scripts/build.sh first. Four to five times slower than Wine on the machine
@@ -40,6 +41,11 @@ cp -a "$top/tests" "$top/sample" "$root/work/main/"
 cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$top/scripts/demo_walk.py" \
   "$top/scripts/demo_upgrade.py" "$root/work/main/scripts/"
 cp -a "$out/win" "$out/win-tests" "$root/work/main/build/"
+if [ -d "$out/bench" ]; then
+  cp -a "$top/bench" "$root/work/main/"
+  cp -a "$out/bench" "$root/work/main/build/"
+  echo "${TY_BENCH_RUNS:-21}" > "$root/work/bench-rounds"
+fi
 cp -a "$out/host/tools/typack" "$root/work/main/build/host/tools/"
 install -m 755 "$top/scripts/wine-vm/init.sh" "$root/run-e2e.sh"
 printf '%s\n' "${modules[@]}" > "$root/work/tests-to-run"

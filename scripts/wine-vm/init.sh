@@ -16,6 +16,12 @@ for module in $(cat /work/tests-to-run); do
   if [ "$module" = demo ]; then
     # The demo's headless walk, whose screenshots are the README's pictures.
     TY_DEMO_TIMEOUT=600 timeout 3600 bash /work/main/scripts/demo.sh --no-build
+  elif [ "$module" = bench ]; then
+    # The installation benchmark, its payload and yardsticks made outside.
+    b=/work/main/build/bench
+    timeout 7200 python3 /work/main/bench/ty_bench_install.py --win-dir /work/main/build/win \
+      --payload-dir $b/payload --installer $b/payload.exe --work $b/install \
+      --rounds "$(cat /work/bench-rounds)"
   elif [ "$module" = win_unit_tests ]; then
     # The Windows copy of the unit tests, as ctest's test of that name runs it.
     timeout 3600 python3 ../win/run_win_unit_tests.py \

@@ -714,7 +714,7 @@ class Session:
 
     def wait_exit(self, timeout=DEFAULT_TIMEOUT_S):
         _, rest = self._order(f'wait-exit {int(timeout * 1000)}', timeout)
-        return int(rest)
+        return int(rest.split()[0])
 
     def click(self, control_id):
         self._order(f'click {control_id}', 5)

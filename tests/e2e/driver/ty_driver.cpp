@@ -8,16 +8,20 @@
 //   start COMMAND LINE       ok pid N (PATH and COMMAND LINE are UTF-8)
 //   wait-window [MS]         window {JSON}: the next top-level window of the
 //                            started process that has not been reported yet;
-//                            it becomes the current window
+//                            it becomes the current window; "seen" is when
+//                            it was first found (milliseconds as for click)
 //   describe                 window {JSON} of the current window, read again
 //   windows                  windows [JSON, ...]: every visible one of the process
-//   click ID                 ok: presses the control's button
+//   click ID                 ok T: presses the control's button; T is when
+//                            (milliseconds of the performance counter)
 //   type ID TEXT             ok: sets the control's text (TEXT is UTF-8)
 //   check ID 0|1             ok: clicks a check box until it shows the state
 //   key esc|enter|tab|space  ok: the key, sent to the focused control
 //   close                    ok: the window's system menu Close
 //   move X Y                 ok: moves the window's top left corner there
-//   wait-exit [MS]           exit N, the exit code as unsigned 32-bit number
+//   wait-exit [MS]           exit N T, the exit code as unsigned 32-bit number
+//                            and when the end was seen (as for click)
+//   poll MS                  ok: how often the waits look (default 20)
 //   forget CAPTION           ok N: the next wait-window reports again the N
 //                            windows of this caption it has reported, such
 //                            as a page that stays open after its box
@@ -59,6 +63,15 @@ static HWND currentWindow = NULL;
 static HWND reported[DRIVER_MAX_WINDOWS];
 static int reportedCount = 0;
 static char workFolder[MAX_PATH * 3] = "";
+static int pollMs = DRIVER_POLL_MS;
+
+// The performance counter in milliseconds: the times the benchmark reads.
+static double nowMs() {
+    LARGE_INTEGER frequency, count;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&count);
+    return (double)count.QuadPart * 1000.0 / (double)frequency.QuadPart;
+}
 
 // ---------------------------------------------------------------- output
 
@@ -325,7 +338,7 @@ static BOOL CALLBACK collectChild(HWND window, LPARAM param) {
     return TRUE;
 }
 
-static void describeWindow(Out *out, HWND window) {
+static void describeWindow(Out *out, HWND window, double seen = -1) {
     static wchar_t text[DRIVER_TEXT_SIZE];
     wchar_t name[256];
     RECT rect;
@@ -338,6 +351,7 @@ static void describeWindow(Out *out, HWND window) {
     outJsonString(out, text);
     outf(out, ", \"rect\": [%ld, %ld, %ld, %ld], \"enabled\": %s", rect.left, rect.top,
          rect.right, rect.bottom, IsWindowEnabled(window) ? "true" : "false");
+    if (seen >= 0) outf(out, ", \"seen\": %.3f", seen);
 
     static ChildList children;
     children.count = 0;
@@ -497,12 +511,12 @@ static void waitSettled(HWND window) {
     }
 }
 
-static void reportWindow(HWND window) {
+static void reportWindow(HWND window, double seen) {
     waitSettled(window);
     if (reportedCount < DRIVER_MAX_WINDOWS) reported[reportedCount++] = window;
     currentWindow = window;
     Out out = {NULL, 0, 0};
-    describeWindow(&out, window);
+    describeWindow(&out, window, seen);
     answerOut("window", &out);
 }
 
@@ -550,13 +564,13 @@ static void orderWaitWindow(const char *argument) {
     DWORD start = GetTickCount();
     for (;;) {
         HWND window = findNewWindow();
-        if (window != NULL) return reportWindow(window);
+        if (window != NULL) return reportWindow(window, nowMs());
         DWORD code;
         if (childExited(&code))
             return answer("error exited the process ended with %lu before a new window", code);
         if ((int)(GetTickCount() - start) >= timeout)
             return answer("error timeout no new window within %d ms", timeout);
-        Sleep(DRIVER_POLL_MS);
+        Sleep(pollMs);
     }
 }
 
@@ -566,7 +580,7 @@ static void orderWaitExit(const char *argument) {
     DWORD start = GetTickCount();
     for (;;) {
         DWORD code;
-        if (childExited(&code)) return answer("exit %lu", code);
+        if (childExited(&code)) return answer("exit %lu %.3f", code, nowMs());
         HWND window = findNewWindow();
         if (window != NULL) {
             waitSettled(window);
@@ -578,7 +592,8 @@ static void orderWaitExit(const char *argument) {
         }
         if ((int)(GetTickCount() - start) >= timeout)
             return answer("error timeout the process did not end within %d ms", timeout);
-        Sleep(DRIVER_POLL_MS);
+        // Back at once when the process ends.
+        WaitForSingleObject(child.hProcess, pollMs);
     }
 }
 
@@ -620,7 +635,7 @@ static void orderClick(const char *argument) {
     // Posted, not sent: the click may open a modal box, and a sent message
     // would then not return until that box was closed.
     PostMessageW(control, BM_CLICK, 0, 0);
-    answer("ok");
+    answer("ok %.3f", nowMs());
 }
 
 static void orderType(char *argument) {
@@ -779,6 +794,10 @@ int main() {
         else if (strcmp(line, "move") == 0) orderMove(argument);
         else if (strcmp(line, "forget") == 0) orderForget(argument);
         else if (strcmp(line, "kill") == 0) orderKill();
+        else if (strcmp(line, "poll") == 0) {
+            pollMs = atoi(argument) > 0 ? atoi(argument) : DRIVER_POLL_MS;
+            answer("ok");
+        }
         else if (strcmp(line, "descendants") == 0) {
             if (strcmp(argument, "on") == 0 || strcmp(argument, "off") == 0) {
                 followDescendants = strcmp(argument, "on") == 0;
