@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Every test: sets up the machine, builds the trees, runs ctest in the host
-# tree (unit tests, tool tests, fuzzing run, Wine end-to-end suite), then the
-# unit tests under ThreadSanitizer.
+# Every test: sets up the machine, builds the trees, runs the unit tests
+# under ThreadSanitizer, then ctest in the host tree (unit tests, tool tests,
+# fuzzing run, Wine end-to-end suite).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${TY_BUILD_DIR:-$top/build}
@@ -22,7 +22,6 @@ if [ "$loader" = 126 ]; then
        "the ${count:-?} tests of the Wine suite (labels e2e, wine) are NOT run" >&2
   skip=(-LE '(e2e|wine)')
 fi
-ctest --test-dir "$out/host" --output-on-failure -j "$(nproc)" "${skip[@]}"
-
 # The unit tests under ThreadSanitizer: any report of a race fails the run.
 TSAN_OPTIONS="halt_on_error=1" "$out/host-tsan/tests/unit/ty_unit_tests" --gtest_brief=1
+ctest --test-dir "$out/host" --output-on-failure -j "$(nproc)" "${skip[@]}"
