@@ -105,6 +105,7 @@ def make_nsis_installers(payload_dir, names, out_dir):
     payload's welcome picture carried as ours carries it (unpacked into the
     installer's temporary folder, as a welcome page would use it), 'empty' no
     files."""
+    payload_dir = os.path.abspath(payload_dir)
     files = [f'  File "{os.path.join(payload_dir, name)}"' for name in names]
     picture = ['  InitPluginsDir',
                f'  File "/oname=$PLUGINSDIR\\welcome.bmp" "{os.path.join(payload_dir, "welcome.bmp")}"']
