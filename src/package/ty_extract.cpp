@@ -25,6 +25,7 @@ enum { TY_AHEAD_PENDING, TY_AHEAD_READY, TY_AHEAD_LEFT };
 
 static struct {
     HANDLE thread;          // NULL when nothing is unpacked ahead
+    bool shared;            // the file is read by two threads: take the lock
     DWORD threadId;
     HANDLE done;            // set after each entry the thread settles
     CRITICAL_SECTION file;  // the package file's position: seek and read as one
@@ -42,7 +43,7 @@ static const char unpackFailed[] = "";
 // can only come from the data being decoded, so it is the corrupted package.
 // On the thread it only spoils the entry, which the page then unpacks itself.
 extern "C" void bz_internal_error(int) {
-    if (ahead.thread != NULL && GetCurrentThreadId() == ahead.threadId) {
+    if (ahead.shared && GetCurrentThreadId() == ahead.threadId) {
         ahead.broken = true;
         return;
     }
@@ -53,7 +54,7 @@ extern "C" void bz_internal_error(int) {
 // Reads size bytes of the entry's data; a data offset the runtime cannot seek
 // to lies past the end of the file and reads as its end (0).
 static int readEntryData(const PackageEntry *entry, void *into, unsigned int size) {
-    bool shared = ahead.thread != NULL;
+    bool shared = ahead.shared;
     if (shared) EnterCriticalSection(&ahead.file);
     int descriptor = setupState.package->descriptor;
     int result = _lseek(descriptor, (long)entry->dataOffset, SEEK_SET) == -1
@@ -116,6 +117,7 @@ int extractEntry(uint32_t index, unsigned char *buffer) {
 }
 
 static DWORD WINAPI unpackAhead(LPVOID) {
+    ahead.threadId = GetCurrentThreadId();
     Package *package = setupState.package;
     for (unsigned index = TY_ENTRY_FIRST_INSTALLED; index < TY_ENTRY_INSTALL_BOUND; index++) {
         unsigned char *buffer = NULL;
@@ -154,22 +156,32 @@ void startExtractingAhead(void) {
     ahead.done = CreateEventA(NULL, FALSE, FALSE, NULL);
     if (ahead.done == NULL) return;
     InitializeCriticalSection(&ahead.file);
-    // Set before the thread runs: its reads take the lock from the start.
-    // Win32s has no threads; there the page unpacks on demand.
-    ahead.thread = CreateThread(NULL, 0, unpackAhead, NULL, CREATE_SUSPENDED, &ahead.threadId);
+    // From here on the page's own reads take the lock too. Win32s has no
+    // threads; there the page unpacks on demand.
+    ahead.shared = true;
+    DWORD threadId;  // the Windows 95 family needs somewhere to put it
+    ahead.thread = CreateThread(NULL, 0, unpackAhead, NULL, 0, &threadId);
     if (ahead.thread == NULL) {
+        ahead.shared = false;
         DeleteCriticalSection(&ahead.file);
         CloseHandle(ahead.done);
         return;
     }
     // The wizard's pages come first on a machine with one processor.
     SetThreadPriority(ahead.thread, THREAD_PRIORITY_BELOW_NORMAL);
-    ResumeThread(ahead.thread);
+}
+
+// Once the page waits for the thread, it is no longer behind the pages.
+static void hurryAhead(void) {
+    SetThreadPriority(ahead.thread, THREAD_PRIORITY_NORMAL);
 }
 
 unsigned char *takeExtractedEntry(uint32_t index) {
     if (ahead.thread == NULL || index < TY_ENTRY_FIRST_INSTALLED || index >= TY_ENTRY_INSTALL_BOUND)
         return NULL;
+    if (InterlockedCompareExchange(&ahead.states[index], TY_AHEAD_PENDING, TY_AHEAD_PENDING) ==
+        TY_AHEAD_PENDING)
+        hurryAhead();
     while (InterlockedCompareExchange(&ahead.states[index], TY_AHEAD_PENDING, TY_AHEAD_PENDING) ==
            TY_AHEAD_PENDING)
         WaitForSingleObject(ahead.done, INFINITE);
@@ -182,9 +194,11 @@ unsigned char *takeExtractedEntry(uint32_t index) {
 void stopExtractingAhead(void) {
     if (ahead.thread == NULL) return;
     InterlockedExchange(&ahead.stop, 1);
+    hurryAhead();
     WaitForSingleObject(ahead.thread, INFINITE);
     CloseHandle(ahead.thread);
     ahead.thread = NULL;
+    ahead.shared = false;
     CloseHandle(ahead.done);
     DeleteCriticalSection(&ahead.file);
     for (unsigned index = 0; index < TY_ENTRY_INSTALL_BOUND; index++) {

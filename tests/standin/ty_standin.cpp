@@ -331,6 +331,8 @@ void resetRegistry() {
 }  // namespace
 
 void standinReset() {
+    // A thread a test left running may still read and allocate.
+    standinResetThreads();
     streamsSteered = true;
     fopenCalls = 0;
     failFopenAt = 0;
@@ -374,7 +376,6 @@ void standinReset() {
     deletedObjects.clear();
     allocationCalls = 0;
     failAllocationAt = 0;
-    standinResetThreads();
     standinResetRun();
     standinResetUi();
     standinResetLink();

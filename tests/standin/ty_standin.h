@@ -59,6 +59,7 @@ long standinAllocationCount();               // allocations since reset
 // Kernel
 int standinOpenThreadObjectCount();          // threads, events and critical
                                              // sections not given back
+void standinRefuseThreads();                 // CreateThread fails, as on Win32s
 void standinSetModulePath(const char *path); // NULL: GetModuleFileNameA fails
 void standinSetVersion(DWORD version);       // GetVersion's answer
 // A named semaphore is held by another process: it exists with a count of 0

@@ -29,6 +29,7 @@ std::mutex lock;
 std::condition_variable changed;
 std::vector<std::unique_ptr<ThreadObject>> objects;
 int liveSections;
+bool threadsRefused;
 std::atomic<DWORD> lastThreadId{0};
 thread_local DWORD currentThreadId;
 
@@ -52,6 +53,7 @@ void startThread(ThreadObject *object) {
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE start,
                            LPVOID parameter, DWORD flags, LPDWORD threadId) {
     std::lock_guard<std::mutex> guard(lock);
+    if (threadsRefused) return NULL;
     objects.push_back(std::unique_ptr<ThreadObject>(new ThreadObject()));
     ThreadObject *object = objects.back().get();
     object->isThread = true;
@@ -137,6 +139,11 @@ bool standinCloseThreadObject(HANDLE handle) {
     return true;
 }
 
+void standinRefuseThreads() {
+    std::lock_guard<std::mutex> guard(lock);
+    threadsRefused = true;
+}
+
 int standinOpenThreadObjectCount() {
     std::lock_guard<std::mutex> guard(lock);
     int count = liveSections;
@@ -149,6 +156,7 @@ void standinResetThreads() {
     std::vector<std::unique_ptr<ThreadObject>> ended;
     ended.swap(objects);
     liveSections = 0;
+    threadsRefused = false;
     guard.unlock();
     // A test that left a thread running has failed its handle count already.
     for (std::unique_ptr<ThreadObject> &object : ended)

@@ -40,22 +40,27 @@ std::string joined(const std::vector<LPARAM> &values) {
 
 }  // namespace
 
-// Each case runs twice: the page unpacking every entry itself, and taking
-// them from the thread that unpacked them ahead. The user sees no difference.
-class ProgressTest : public InstallTest, public ::testing::WithParamInterface<bool> {
+// Each case runs three ways: the page unpacking every entry itself, taking
+// them from the thread that unpacked them ahead, and on a platform that
+// refuses the thread. The user sees no difference.
+enum Unpacking { kOnDemand, kAhead, kNoThread };
+
+class ProgressTest : public InstallTest, public ::testing::WithParamInterface<Unpacking> {
 protected:
     ProductRun runPage() {
-        if (GetParam()) {
-            startExtractingAhead();
-            EXPECT_GT(standinOpenThreadObjectCount(), 0) << "nothing is unpacked ahead";
-        }
+        if (GetParam() == kNoThread) standinRefuseThreads();
+        if (GetParam() != kOnDemand) startExtractingAhead();
+        EXPECT_EQ(standinOpenThreadObjectCount() > 0, GetParam() == kAhead)
+            << "threads, events and locks: " << standinOpenThreadObjectCount();
         return InstallTest::runPage();
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Install, ProgressTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool> &info) {
-                             return info.param ? "UnpackedAhead" : "OnDemand";
+const char *const kUnpackingNames[] = {"OnDemand", "UnpackedAhead", "NoThread"};
+
+INSTANTIATE_TEST_SUITE_P(Install, ProgressTest, ::testing::Values(kOnDemand, kAhead, kNoThread),
+                         [](const ::testing::TestParamInfo<Unpacking> &info) {
+                             return std::string(kUnpackingNames[info.param]);
                          });
 
 // -- A complete run ------------------------------------------------------------
