@@ -89,11 +89,8 @@ if [ "$what" != package ]; then
   echo
   # Where this kernel cannot execute 32-bit programs, Wine runs in the
   # virtual machine of scripts/wine-vm.sh; the yardsticks are made here.
-  set +e
-  /lib/ld-linux.so.2 --version >/dev/null 2>&1
-  loader=$?
-  set -e
-  if [ "$loader" = 126 ]; then
+  . "$top/scripts/ia32.sh"
+  if no_ia32; then
     echo "Tools: Wine in the virtual machine of scripts/wine-vm.sh (full-system emulation)," \
       "makensis $(makensis -VERSION)."
     echo

@@ -378,30 +378,20 @@ def main(argv):
             times['full'] = timed(nsis['full'], '/S', f'/D={folder}')
             runner.must(bench, '--payload', ours, '--clean', folder)
 
-            folder = f'{BENCH_FOLDER}\\ours-{round_}'
-            inside = f'{BENCH_FOLDER}\\install-times.txt'
-            times['ours'] = timed(bench, '--payload', ours, '--install', folder, '--out', inside)
-            with open(session.host_path(inside)) as f:
-                for line in f:
-                    name, value = line.split()
-                    times[f'ours-{name}'] = float(value)
-            problems = check_folder(session.host_path(folder), expected)
-            if problems:
-                raise BenchError('our installation: ' + '; '.join(problems))
-            runner.must(bench, '--payload', ours, '--clean', folder)
-
-            # The same with every entry unpacked by the page itself.
-            folder = f'{BENCH_FOLDER}\\demand-{round_}'
-            times['demand'] = timed(bench, '--payload', ours, '--install', folder, '--out', inside,
-                                    '--on-demand')
-            with open(session.host_path(inside)) as f:
-                for line in f:
-                    name, value = line.split()
-                    times[f'demand-{name}'] = float(value)
-            problems = check_folder(session.host_path(folder), expected)
-            if problems:
-                raise BenchError('our installation on demand: ' + '; '.join(problems))
-            runner.must(bench, '--payload', ours, '--clean', folder)
+            # Ours, and the same with every entry unpacked by the page itself.
+            for key, options in (('ours', []), ('demand', ['--on-demand'])):
+                folder = f'{BENCH_FOLDER}\\{key}-{round_}'
+                inside = f'{BENCH_FOLDER}\\install-times.txt'
+                times[key] = timed(bench, '--payload', ours, '--install', folder, '--out', inside,
+                                   *options)
+                with open(session.host_path(inside)) as f:
+                    for line in f:
+                        name, value = line.split()
+                        times[f'{key}-{name}'] = float(value)
+                problems = check_folder(session.host_path(folder), expected)
+                if problems:
+                    raise BenchError(f'our installation ({key}): ' + '; '.join(problems))
+                runner.must(bench, '--payload', ours, '--clean', folder)
 
             # The user's wait in real wizard runs.
             folder = f'{BENCH_FOLDER}\\wizard-{round_}'

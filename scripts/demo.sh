@@ -50,11 +50,8 @@ fi
 
 # Wine runs the installer as a 32-bit program: a kernel without IA-32
 # emulation cannot start it at all.
-set +e
-/lib/ld-linux.so.2 --version >/dev/null 2>&1
-loader=$?
-set -e
-if [ "$loader" = 126 ]; then
+. "$top/scripts/ia32.sh"
+if no_ia32; then
   echo "demo: this machine cannot execute 32-bit programs (no IA-32 emulation in its kernel)," \
        "so Wine cannot run the installer here; the trees are built. scripts/wine-vm.sh runs the" \
        "Wine suite in a virtual machine instead." >&2

@@ -12,11 +12,8 @@ TY_BUILD_DIR=$out bash "$top/scripts/build.sh"
 # cannot start any (execve: "Exec format error", exit 126), so there the
 # suite cannot run at all; everything else still does, and the run says so.
 skip=()
-set +e
-/lib/ld-linux.so.2 --version >/dev/null 2>&1
-loader=$?
-set -e
-if [ "$loader" = 126 ]; then
+. "$top/scripts/ia32.sh"
+if no_ia32; then
   count=$(ctest --test-dir "$out/host" -N -L '(e2e|wine)' | sed -n 's/^Total Tests: //p')
   echo "test: this machine cannot execute 32-bit programs (no IA-32 emulation in its kernel):" \
        "the ${count:-?} tests of the Wine suite (labels e2e, wine) are NOT run" >&2

@@ -38,7 +38,7 @@ fi
 # the package tool.
 rm -rf "$root/work" && mkdir -p "$root/work/main/build/host/tools" "$root/work/main/scripts"
 cp -a "$top/tests" "$top/sample" "$root/work/main/"
-cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$top/scripts/demo_walk.py" \
+cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$top/scripts/ia32.sh" "$top/scripts/demo_walk.py" \
   "$top/scripts/demo_upgrade.py" "$root/work/main/scripts/"
 cp -a "$out/win" "$out/win-tests" "$root/work/main/build/"
 if [ -d "$out/bench" ]; then

@@ -179,12 +179,11 @@ static void hurryAhead(void) {
 unsigned char *takeExtractedEntry(uint32_t index) {
     if (ahead.thread == NULL || index < TY_ENTRY_FIRST_INSTALLED || index >= TY_ENTRY_INSTALL_BOUND)
         return NULL;
-    if (InterlockedCompareExchange(&ahead.states[index], TY_AHEAD_PENDING, TY_AHEAD_PENDING) ==
-        TY_AHEAD_PENDING)
-        hurryAhead();
     while (InterlockedCompareExchange(&ahead.states[index], TY_AHEAD_PENDING, TY_AHEAD_PENDING) ==
-           TY_AHEAD_PENDING)
+           TY_AHEAD_PENDING) {
+        hurryAhead();
         WaitForSingleObject(ahead.done, INFINITE);
+    }
     unsigned char *buffer = ahead.buffers[index];
     ahead.buffers[index] = NULL;
     ahead.states[index] = TY_AHEAD_LEFT;

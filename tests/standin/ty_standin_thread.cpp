@@ -19,7 +19,6 @@ struct ThreadObject {
     std::thread thread;
     LPTHREAD_START_ROUTINE start;
     LPVOID parameter;
-    bool started;
     DWORD id;
     bool manualReset;
     bool signalled;
@@ -40,18 +39,10 @@ ThreadObject *findObject(HANDLE handle) {
     return NULL;
 }
 
-void startThread(ThreadObject *object) {
-    object->started = true;
-    object->thread = std::thread([object] {
-        currentThreadId = object->id;
-        object->start(object->parameter);
-    });
-}
-
 }  // namespace
 
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE start,
-                           LPVOID parameter, DWORD flags, LPDWORD threadId) {
+                           LPVOID parameter, DWORD, LPDWORD threadId) {
     std::lock_guard<std::mutex> guard(lock);
     if (threadsRefused) return NULL;
     objects.push_back(std::unique_ptr<ThreadObject>(new ThreadObject()));
@@ -63,17 +54,11 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE
     // The id is known before the thread runs, as on Windows.
     object->id = ++lastThreadId;
     if (threadId != NULL) *threadId = object->id;
-    if ((flags & CREATE_SUSPENDED) == 0) startThread(object);
+    object->thread = std::thread([object] {
+        currentThreadId = object->id;
+        object->start(object->parameter);
+    });
     return (HANDLE)object;
-}
-
-DWORD WINAPI ResumeThread(HANDLE handle) {
-    std::lock_guard<std::mutex> guard(lock);
-    ThreadObject *object = findObject(handle);
-    if (object == NULL || !object->isThread) return (DWORD)-1;
-    if (object->started) return 0;
-    startThread(object);
-    return 1;
 }
 
 BOOL WINAPI SetThreadPriority(HANDLE handle, int) {
@@ -111,14 +96,9 @@ bool standinWaitThreadObject(HANDLE handle, DWORD milliseconds, DWORD *result) {
     ThreadObject *object = findObject(handle);
     if (object == NULL) return false;
     if (object->isThread) {
-        // A thread never resumed would never end.
-        if (!object->started) {
-            *result = WAIT_FAILED;
-        } else {
-            guard.unlock();  // the thread may want the lock to end
-            if (object->thread.joinable()) object->thread.join();
-            *result = WAIT_OBJECT_0;
-        }
+        guard.unlock();  // the thread may want the lock to end
+        if (object->thread.joinable()) object->thread.join();
+        *result = WAIT_OBJECT_0;
         return true;
     }
     auto ready = [object] { return object->signalled; };

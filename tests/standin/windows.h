@@ -186,13 +186,11 @@ BOOL WINAPI CloseHandle(HANDLE handle);
 
 typedef DWORD (WINAPI *LPTHREAD_START_ROUTINE)(LPVOID parameter);
 typedef struct _CRITICAL_SECTION { void *lock; } CRITICAL_SECTION, *LPCRITICAL_SECTION;
-#define CREATE_SUSPENDED 0x00000004u
 #define THREAD_PRIORITY_BELOW_NORMAL (-1)
 #define THREAD_PRIORITY_NORMAL 0
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES attributes, size_t stackSize,
                            LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                            LPDWORD threadId);
-DWORD WINAPI ResumeThread(HANDLE thread);
 BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
 DWORD WINAPI GetCurrentThreadId(void);
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
