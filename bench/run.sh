@@ -90,8 +90,9 @@ if [ "$what" != package ]; then
   # Where this kernel cannot execute 32-bit programs, Wine runs in the
   # virtual machine of scripts/wine-vm.sh; the yardsticks are made here.
   . "$top/scripts/ia32.sh"
-  if no_ia32; then
-    echo "Tools: Wine in the virtual machine of scripts/wine-vm.sh (full-system emulation)," \
+  wine=$(wine_path)
+  if [ "$wine" = vm ]; then
+    echo "Tools: Wine in the virtual machine of scripts/wine-vm.sh (${TY_VM_ACCEL:-kvm where usable, else tcg})," \
       "makensis $(makensis -VERSION)."
     echo
     PYTHONDONTWRITEBYTECODE=1 python3 "$top/bench/ty_bench_install.py" \

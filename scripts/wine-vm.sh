@@ -1,71 +1,122 @@
 #!/usr/bin/env bash
-# Runs the Wine suite, or the modules named (test_install_failures ...,
-# win_unit_tests for the Windows copy of the unit tests, demo for the demo's
-# headless walk, whose screenshots land in build/wine-vm/demo-shots, bench for
-# the installation benchmark that bench/run.sh install prepared), inside
-# a Debian virtual machine under full-system emulation: for a machine whose
-# kernel cannot execute 32-bit programs, where Wine cannot start. Run
-# scripts/build.sh first. Four to five times slower than Wine on the machine
-# itself; by hand, not in the test command. The machine's root (debootstrap,
-# Wine) is made once under build/wine-vm and kept.
+# Runs Wine inside a Debian virtual machine, for a machine whose kernel
+# cannot execute 32-bit programs (where Wine cannot start), or on any
+# machine with TY_WINE=vm given to scripts/test.sh. Run scripts/build.sh
+# first.
+#
+#   scripts/wine-vm.sh [suite] [NAME ...]   the Wine suite's ctest tests (all
+#                           of labels e2e and wine, or those named), in one
+#                           boot, as many at a time as there are processors;
+#                           each test's output and exit code land in
+#                           build/wine-vm/results, where ctest reports them
+#                           from (TY_WINE_VM_RESULTS, set by scripts/test.sh)
+#   scripts/wine-vm.sh demo [--upgrade]   the demo's headless walk
+#   scripts/wine-vm.sh bench      the installation benchmark (bench/run.sh)
+#
+#   TY_VM_ACCEL       kvm or tcg; by default kvm where /dev/kvm can make a
+#                     machine, tcg (full emulation) otherwise
+#   TY_E2E_SLOWDOWN   how many times longer the suite's waits are; by
+#                     default 2 under kvm, 8 under tcg
+#   TY_VM_CACHE       where the machine's root is kept (/var/cache/ty-wine-vm)
+#
+# The root (debootstrap, Wine, fonts, Xvfb: scripts/wine-vm/root.sh) is built
+# once per machine and kept in the cache under a hash of its recipe, so a
+# fresh clone reuses it and a changed recipe builds a new one. The machine
+# sees the checkout and the build folder at their own paths (9p), and writes
+# into a scratch disk of its own that each boot makes anew.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out=${TY_BUILD_DIR:-$top/build}
+out=$(mkdir -p "${TY_BUILD_DIR:-$top/build}" && cd "${TY_BUILD_DIR:-$top/build}" && pwd)
 vm=$out/wine-vm
-root=$vm/root
-modules=("$@")
-if [ ${#modules[@]} = 0 ]; then
-  modules=($(cd "$top/tests/e2e" && ls test_*.py | sed 's/\.py$//') win_unit_tests)
-fi
+cache=${TY_VM_CACHE:-/var/cache/ty-wine-vm}
+here=$top/scripts/wine-vm
+
+job=(suite)
+case "${1:-}" in
+  suite) shift ;;
+  demo|bench) job=("$@"); set -- ;;
+esac
+job+=("$@")
+
+case "$top$out" in
+  *[[:space:]]*) echo "wine-vm: the checkout's and build folder's paths must hold no blank" \
+                      "(they go on the machine's kernel command line): $top, $out" >&2; exit 1 ;;
+esac
 
 export DEBIAN_FRONTEND=noninteractive
 for tool in qemu-system-x86_64:qemu-system-x86 debootstrap:debootstrap mkfs.ext4:e2fsprogs; do
-  command -v "${tool%%:*}" >/dev/null || apt-get install -y -q --no-install-recommends "${tool#*:}"
+  command -v "${tool%%:*}" >/dev/null ||
+    apt-get install -y -q --no-install-recommends "${tool#*:}" >/dev/null
 done
-if [ ! -x "$root/usr/bin/wine" ] || [ ! -d "$root/usr/share/doc/fonts-wine" ]; then
-  rm -rf "$root"
-  debootstrap --variant=minbase --include=linux-image-amd64,kmod,udev,python3,procps \
-    bookworm "$root" http://deb.debian.org/debian
-  cp /etc/resolv.conf "$root/etc/resolv.conf"
-  mount -t proc proc "$root/proc"
-  chroot "$root" bash -c 'dpkg --add-architecture i386 && apt-get update -q &&
-    apt-get install -y -q --no-install-recommends wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps \
-      imagemagick liblnk-utils'
-  umount "$root/proc"
+
+# The root, made once per recipe; what an interrupted build left is redone.
+recipe=$(cat "$here/root.sh" "$here/boot.sh" | sha256sum | cut -c1-16)
+base=$cache/$recipe
+if [ ! -f "$base/ready" ]; then
+  echo "wine-vm: building the machine's root in $base (once per recipe)"
+  rm -rf "$base" && mkdir -p "$base"
+  bash "$here/root.sh" "$base/root" >"$base/build.log" 2>&1 ||
+    { tail -n 30 "$base/build.log" >&2; echo "wine-vm: the root could not be built" \
+        "(log: $base/build.log)" >&2; exit 1; }
+  cp "$(ls "$base"/root/boot/vmlinuz-* | head -n 1)" "$base/vmlinuz"
+  cp "$(ls "$base"/root/boot/initrd.img-* | head -n 1)" "$base/initrd.img"
+  mkfs.ext4 -q -F -L ty-root -d "$base/root" "$base/root.img" 6G
+  rm -rf "$base/root"
+  touch "$base/ready"
+  # Older recipes' roots are not used again.
+  find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name "$recipe" -exec rm -rf {} +
 fi
 
-# What the suite reads: its sources, the sample product, the Windows tree and
-# the package tool.
-rm -rf "$root/work" && mkdir -p "$root/work/main/build/host/tools" "$root/work/main/scripts"
-cp -a "$top/tests" "$top/sample" "$root/work/main/"
-cp -a "$top/scripts/wine-vm" "$top/scripts/demo.sh" "$top/scripts/ia32.sh" "$top/scripts/demo_walk.py" \
-  "$top/scripts/demo_upgrade.py" "$root/work/main/scripts/"
-cp -a "$out/win" "$out/win-tests" "$root/work/main/build/"
-if [ -d "$out/bench" ]; then
-  cp -a "$top/bench" "$root/work/main/"
-  cp -a "$out/bench" "$root/work/main/build/"
-  echo "${TY_BENCH_RUNS:-21}" > "$root/work/bench-rounds"
-fi
-cp -a "$out/host/tools/typack" "$root/work/main/build/host/tools/"
-install -m 755 "$top/scripts/wine-vm/init.sh" "$root/run-e2e.sh"
-printf '%s\n' "${modules[@]}" > "$root/work/tests-to-run"
-# The driver's own waits stretched as the harness's clock is.
-sed -i 's/int(timeout \* 1000)/int(timeout * 8000)/' "$root/work/main/tests/e2e/harness.py"
-rm -f "$vm/disk.img"
-mkfs.ext4 -q -F -d "$root" "$vm/disk.img" 14G
+kvm_usable() {
+  [ -e /dev/kvm ] && python3 -c "
+import fcntl, os
+fd = os.open('/dev/kvm', os.O_RDWR)
+os.close(fcntl.ioctl(fd, 0xAE01, 0))  # KVM_CREATE_VM
+" 2>/dev/null
+}
+accel=${TY_VM_ACCEL:-}
+[ -n "$accel" ] || { if kvm_usable; then accel=kvm; else accel=tcg; fi; }
+case "$accel" in
+  # The emulator's supervisor-mode access checks fail 32-bit user code's
+  # iret under SMAP and protection keys, so under tcg both are off.
+  tcg) machine=(-accel tcg,thread=multi -cpu max,-smap,-pku); slowdown=8 ;;
+  kvm) machine=(-accel kvm -cpu host); slowdown=2 ;;
+  *) echo "wine-vm: TY_VM_ACCEL is kvm or tcg, not '$accel'" >&2; exit 2 ;;
+esac
+slowdown=${TY_E2E_SLOWDOWN:-$slowdown}
 
-# Full-system emulation: the emulator's supervisor-mode access checks fail
-# 32-bit user code's iret under SMAP and protection keys, so both are off.
-kernel=$(ls "$root"/boot/vmlinuz-* | head -n 1)
-initrd=$(ls "$root"/boot/initrd.img-* | head -n 1)
-qemu-system-x86_64 -machine q35 -cpu max,-smap,-pku -smp "$(nproc)" -m 6G -accel tcg,thread=multi \
-  -kernel "$kernel" -initrd "$initrd" \
-  -append "root=/dev/vda rw console=ttyS0 init=/run-e2e.sh quiet nosmap panic=5" \
-  -drive file="$vm/disk.img",format=raw,if=virtio -display none \
-  -serial file:"$vm/console.log" -monitor none -no-reboot
-cat "$vm/console.log"
-# The demo's screenshots, out of the machine's disk.
-rm -rf "$vm/demo-shots"
-debugfs -R "rdump /work/main/build/demo-shots $vm" "$vm/disk.img" 2>/dev/null || true
-failed=$(grep -c '^=== .* exit [1-9]' "$vm/console.log" || true)
-grep -q '^=== done' "$vm/console.log" && [ "$failed" = 0 ]
+# What the machine is to do, and where it answers.
+mkdir -p "$vm"
+rm -rf "$vm/results" && mkdir -p "$vm/results"
+if [ "${job[0]}" = suite ]; then
+  ctest --test-dir "$out/host" -L '(e2e|wine)' --show-only=json-v1 >"$vm/tests.json"
+fi
+printf "%s\n" "TY_E2E_SLOWDOWN=$slowdown TY_BENCH_RUNS=${TY_BENCH_RUNS:-21}" "${job[@]}" >"$vm/job"
+rm -f "$vm/scratch.img"
+truncate -s 40G "$vm/scratch.img"
+mkfs.ext4 -q -F -L ty-scratch "$vm/scratch.img"
+
+echo "wine-vm: booting ($accel, $(nproc) processors, waits ${slowdown}x): ${job[*]}"
+started=$(date +%s)
+: >"$vm/console.log"
+tail -n +1 -f "$vm/console.log" &
+tail_pid=$!
+code=0
+qemu-system-x86_64 -machine q35 "${machine[@]}" -smp "$(nproc)" -m 10G \
+  -kernel "$base/vmlinuz" -initrd "$base/initrd.img" \
+  -append "root=/dev/vda rw console=ttyS0 init=/ty-boot quiet nosmap panic=5 ty_top=$top ty_out=$out" \
+  -drive file="$base/root.img",format=raw,if=virtio,snapshot=on \
+  -drive file="$vm/scratch.img",format=raw,if=virtio \
+  -virtfs local,path="$top",mount_tag=top,security_model=none \
+  -virtfs local,path="$out",mount_tag=out,security_model=none \
+  -display none -serial file:"$vm/console.log" -monitor none -no-reboot || code=$?
+sleep 1; kill "$tail_pid" 2>/dev/null || true; wait "$tail_pid" 2>/dev/null || true
+rm -f "$vm/scratch.img"
+echo "wine-vm: the machine ran $(( $(date +%s) - started )) s"
+if [ "$code" != 0 ]; then
+  echo "wine-vm: the emulator ended with $code" >&2
+  exit 1
+fi
+grep -q '^=== done' "$vm/console.log" ||
+  { echo "wine-vm: the machine stopped before its job was done" >&2; exit 1; }
+[ -z "$(ls "$vm/results"/*.failed 2>/dev/null)" ]

@@ -1,34 +1,48 @@
 #!/bin/bash
-# The virtual machine's first and only process: runs the Wine suite's modules
-# named in /work/tests-to-run and switches the machine off.
-export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-mount -t proc proc /proc; mount -t sysfs sys /sys 2>/dev/null; mount -t devtmpfs dev /dev 2>/dev/null
-mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs tmpfs /dev/shm
-mount -t tmpfs tmpfs /tmp; mount -o remount,rw /
-echo 1 > /proc/sys/kernel/sysrq
-exec > /dev/ttyS0 2>&1
-export HOME=/root PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=/work/main/scripts/wine-vm
-export TY_E2E_WIN_DIR=/work/main/build/win TY_E2E_OUT=/work/main/build/host/e2e-out
-export TY_E2E_PREFIXES=/work/main/build/host/e2e-prefixes TY_TYPACK=/work/main/build/host/tools/typack
-cd /work/main/tests/e2e
-python3 harness.py make-template; echo "=== template exit $?"
-for module in $(cat /work/tests-to-run); do
-  if [ "$module" = demo ]; then
-    # The demo's headless walk, whose screenshots are the README's pictures.
-    TY_DEMO_TIMEOUT=600 timeout 3600 bash /work/main/scripts/demo.sh --no-build
-  elif [ "$module" = bench ]; then
-    # The installation benchmark, its payload and yardsticks made outside.
-    b=/work/main/build/bench
-    timeout 7200 python3 /work/main/bench/ty_bench_install.py --win-dir /work/main/build/win \
-      --payload-dir $b/payload --installer $b/payload.exe --work $b/install \
-      --rounds "$(cat /work/bench-rounds)"
-  elif [ "$module" = win_unit_tests ]; then
-    # The Windows copy of the unit tests, as ctest's test of that name runs it.
-    timeout 3600 python3 ../win/run_win_unit_tests.py \
-      /work/main/build/win-tests/tests/win/ty_unit_tests_win.exe
-  else
-    timeout 3600 python3 -m unittest -v "$module"
-  fi
-  echo "=== $module exit $?"
-done
-sync; echo "=== done"; echo o > /proc/sysrq-trigger; sleep 30
+# What the virtual machine does once boot.sh has mounted the host's checkout
+# ($ty_top) and build folder ($ty_out): the job that scripts/wine-vm.sh wrote
+# into $ty_out/wine-vm/job (its first line the settings, then the job's
+# words), then it switches itself off. Wine prefixes live on the machine's
+# own scratch disk, never in the host's shared folders.
+set -u
+mkdir -p /dev/pts /dev/shm /scratch
+mount -t devpts devpts /dev/pts
+mount -t tmpfs tmpfs /dev/shm
+mount -t tmpfs tmpfs /tmp
+mount /dev/vdb /scratch
+export HOME=/root PYTHONDONTWRITEBYTECODE=1 LANG=C.UTF-8
+vm=$ty_out/wine-vm
+{ read -r settings; mapfile -t job; } <"$vm/job"
+export $settings
+echo "=== $(nproc) processors, $(free -g | awk '/^Mem/ {print $2}') GiB: ${job[*]}"
+
+# A folder of the host's build tree that a program fills with a Wine prefix
+# is the scratch disk's instead.
+local_folder() { mkdir -p "/scratch/$2" "$1" && mount --bind "/scratch/$2" "$1"; }
+
+case "${job[0]}" in
+  suite)
+    python3 "$ty_top/scripts/wine-vm/run_suite.py" "$vm/tests.json" "$vm/results" /scratch \
+      "${job[@]:1}"
+    ;;
+  demo)
+    local_folder "$ty_out/demo-prefix" demo-prefix
+    code=0
+    TY_WINE=native TY_BUILD_DIR=$ty_out TY_DEMO_TIMEOUT=$((60 * TY_E2E_SLOWDOWN)) \
+      bash "$ty_top/scripts/demo.sh" --no-build "${job[@]:1}" || code=$?
+    [ "$code" = 0 ] || touch "$vm/results/demo.failed"
+    echo "=== demo exit $code"
+    ;;
+  bench)
+    # The installation benchmark; its payload and yardsticks made outside.
+    b=$ty_out/bench
+    local_folder "$b/install/prefixes" bench-prefixes
+    code=0
+    python3 "$ty_top/bench/ty_bench_install.py" --win-dir "$ty_out/win" \
+      --payload-dir "$b/payload" --installer "$b/payload.exe" --work "$b/install" \
+      --rounds "${TY_BENCH_RUNS:-21}" || code=$?
+    [ "$code" = 0 ] || touch "$vm/results/bench.failed"
+    echo "=== bench exit $code"
+    ;;
+esac
+sync; echo "=== done"; echo o >/proc/sysrq-trigger; sleep 30

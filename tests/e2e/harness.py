@@ -43,6 +43,10 @@ WINE_X11_KEY = r'HKCU\Software\Wine\X11 Driver'
 
 DEFAULT_TIMEOUT_S = 20
 DRIVER_MARGIN_S = 20
+# How many times longer every wait of the suite is: 1 on a machine that runs
+# Wine itself; scripts/wine-vm.sh sets it for its virtual machine, where
+# everything runs several times slower.
+SLOWDOWN = float(os.environ.get('TY_E2E_SLOWDOWN') or 1)
 
 INSTALLER_CAPTION = 'Tessaly Installer 1.0'
 EXIT_FATAL = 4294967295
@@ -87,6 +91,16 @@ MODIFIED_PACKAGE = '\n' + text('modified') + CORRUPTED_PACKAGE_PARAGRAPH
 class HarnessError(AssertionError):
     """A run went otherwise than the test said, or the harness could not do
     its part; the message says what, with the transcript."""
+
+
+def stretched(seconds):
+    """A wait of the suite, in seconds of this machine."""
+    return seconds * SLOWDOWN
+
+
+def deadline(seconds):
+    """The time.monotonic() at which a wait of so many seconds ends."""
+    return time.monotonic() + stretched(seconds)
 
 
 # ------------------------------------------------------------------ paths
@@ -135,9 +149,9 @@ def start_holder(session, command, timeout):
                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                               stderr=subprocess.DEVNULL)
     answer = b''
-    deadline = time.monotonic() + timeout
-    while b'\n' not in answer and time.monotonic() < deadline:
-        ready, _, _ = select.select([holder.stdout], [], [], max(0, deadline - time.monotonic()))
+    end = deadline(timeout)
+    while b'\n' not in answer and time.monotonic() < end:
+        ready, _, _ = select.select([holder.stdout], [], [], max(0, end - time.monotonic()))
         if not ready:
             continue
         chunk = os.read(holder.stdout.fileno(), 256)
@@ -148,7 +162,7 @@ def start_holder(session, command, timeout):
     session.note(f'  {line}')
     if line != 'holding':
         holder.kill()
-        holder.wait(10)
+        holder.wait(stretched(10))
         holder.stdout.close()
         session.fail(f'{command[1:]} did not hold: {line!r}')
     return holder
@@ -194,10 +208,10 @@ def kill_all(processes):
 def wait_until_gone(marker, timeout, keep_pid=None):
     """Waits for the session's processes other than keep_pid to end; gives
     those still there at the time-out."""
-    deadline = time.monotonic() + timeout
+    end = deadline(timeout)
     while True:
         left = [p for p in session_processes(marker) if p[0] != keep_pid]
-        if not left or time.monotonic() >= deadline:
+        if not left or time.monotonic() >= end:
             return left
         time.sleep(0.1)
 
@@ -216,10 +230,10 @@ class Xvfb:
             stderr=subprocess.STDOUT, env=env, start_new_session=True)
         os.close(write_end)
         data = b''
-        deadline = time.monotonic() + 15
+        end = deadline(15)
         try:
             while not data.endswith(b'\n'):
-                remaining = deadline - time.monotonic()
+                remaining = end - time.monotonic()
                 if remaining <= 0 or self.process.poll() is not None:
                     break
                 ready, _, _ = select.select([read_end], [], [], remaining)
@@ -248,7 +262,7 @@ class Xvfb:
 
 def kill_wineserver(env):
     subprocess.run(['wineserver', '-k'], env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=stretched(30))
 
 
 # ------------------------------------------------------------------ template
@@ -287,14 +301,15 @@ def make_template():
             # wineboot starts inherit it and outlive the command.
             with tempfile.TemporaryFile() as err:
                 result = subprocess.run(command, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.DEVNULL, stderr=err, timeout=240)
+                                        stdout=subprocess.DEVNULL, stderr=err, timeout=stretched(240))
                 err.seek(0)
                 errors = err.read().decode('utf-8', 'replace')
             if result.returncode != 0:
                 raise HarnessError(f'{" ".join(command)} failed ({result.returncode}):\n'
                                    + errors)
         # Let the server end by itself, so that it writes the registry out.
-        subprocess.run(['wineserver', '-w'], env=env, stdin=subprocess.DEVNULL, timeout=60)
+        subprocess.run(['wineserver', '-w'], env=env, stdin=subprocess.DEVNULL,
+                       timeout=stretched(60))
     finally:
         kill_wineserver(env)
         left = wait_until_gone(marker, 10, keep_pid=xvfb.process.pid)
@@ -561,11 +576,11 @@ class Session:
         except OSError:
             pass
         try:
-            self.driver.wait(10)
+            self.driver.wait(stretched(10))
         except subprocess.TimeoutExpired:
             ended = False
             self.driver.kill()
-            self.driver.wait(5)
+            self.driver.wait(stretched(5))
         self.driver.stdout.close()
         self.driver_log.close()
         self.driver = None
@@ -635,7 +650,7 @@ class Session:
         time.sleep(0.15)
         result = subprocess.run(['import', '-display', f':{self.xvfb.display}', '-window',
                                  'root', path], stdin=subprocess.DEVNULL, capture_output=True,
-                                timeout=30)
+                                timeout=stretched(30))
         if result.returncode != 0:
             self.note(f'screenshot {name} failed: '
                       + result.stderr.decode('utf-8', 'replace').strip())
@@ -645,10 +660,10 @@ class Session:
 
     # -- driver orders
 
-    def _read_line(self, deadline):
+    def _read_line(self, end):
         fd = self.driver.stdout.fileno()
         while b'\n' not in self._buffer:
-            remaining = deadline - time.monotonic()
+            remaining = end - time.monotonic()
             if remaining <= 0:
                 return None
             ready, _, _ = select.select([fd], [], [], remaining)
@@ -669,7 +684,7 @@ class Session:
             self.driver.stdin.flush()
         except BrokenPipeError:
             self.fail(f'the driver ended before order {order!r}')
-        line = self._read_line(time.monotonic() + wait_s + DRIVER_MARGIN_S)
+        line = self._read_line(deadline(wait_s + DRIVER_MARGIN_S))
         if line is None:
             self.fail(f'the driver gave no answer to {order!r}')
         kind, _, rest = line.partition(' ')
@@ -701,7 +716,7 @@ class Session:
         return self.started[-1]
 
     def wait_window(self, timeout=DEFAULT_TIMEOUT_S):
-        _, rest = self._order(f'wait-window {int(timeout * 1000)}', timeout)
+        _, rest = self._order(f'wait-window {int(stretched(timeout) * 1000)}', timeout)
         return Window(json.loads(rest))
 
     def describe(self):
@@ -713,7 +728,7 @@ class Session:
         return [Window(d) for d in json.loads(rest)]
 
     def wait_exit(self, timeout=DEFAULT_TIMEOUT_S):
-        _, rest = self._order(f'wait-exit {int(timeout * 1000)}', timeout)
+        _, rest = self._order(f'wait-exit {int(stretched(timeout) * 1000)}', timeout)
         return int(rest.split()[0])
 
     def click(self, control_id):
@@ -763,7 +778,7 @@ class Session:
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
             result = subprocess.run(list(command), env=self.env, cwd=self.prefix,
                                     stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                    timeout=timeout)
+                                    timeout=stretched(timeout))
             out.seek(0)
             err.seek(0)
             output = out.read().decode('utf-8', 'replace').replace('\r\n', '\n')
@@ -865,7 +880,8 @@ def run_typack(*arguments):
     typack = Paths().typack
     if not typack or not os.path.exists(typack):
         raise HarnessError(f'the package tool is missing ({typack!r}): build the host tree')
-    return subprocess.run([typack, *arguments], capture_output=True, text=True, timeout=120)
+    return subprocess.run([typack, *arguments], capture_output=True, text=True,
+                          timeout=stretched(120))
 
 
 if __name__ == '__main__':

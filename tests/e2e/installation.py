@@ -14,8 +14,8 @@ import subprocess
 import time
 
 import prefix_state
-from harness import (EXIT_FATAL, Box, HarnessError, kill_wineserver, start_holder, text,
-                     wait_until_gone)
+from harness import (EXIT_FATAL, Box, HarnessError, kill_wineserver, start_holder, stretched,
+                     text, wait_until_gone)
 from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION
 
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -108,7 +108,8 @@ LNKINFO_FIELDS = {'Local path': 0, 'Command line arguments': 1, 'Working directo
 def lnkinfo(path):
     """(target, arguments, working folder, description) as lnkinfo reads the
     link file; a string it does not show is empty."""
-    result = subprocess.run(['lnkinfo', path], capture_output=True, text=True, timeout=30)
+    result = subprocess.run(['lnkinfo', path], capture_output=True, text=True,
+                            timeout=stretched(30))
     if result.returncode != 0:
         raise AssertionError(f'lnkinfo {path} ended with {result.returncode}: {result.stderr}')
     fields = ['', '', '', '']
@@ -346,7 +347,7 @@ class Machine:
         kill_wineserver(self.session.env)
         left = wait_until_gone(self.session.marker, 15, keep_pid=self.session.xvfb.process.pid)
         if self.holder is not None:
-            self.holder.wait(10)
+            self.holder.wait(stretched(10))
             self.holder.stdout.close()
             self.holder = None
         if left:

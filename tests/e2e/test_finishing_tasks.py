@@ -7,7 +7,7 @@ process that the installer starts."""
 import time
 import unittest
 
-from harness import SessionCase, session_processes
+from harness import SessionCase, deadline, session_processes, stretched
 from upgrade import (INSTALL_DIR, START_LOG, START_MENU_FOLDER, forget_product, log_lines,
                      temp_folder, wait_for_lines)
 from wizard import (EXIT, PRODUCT, confirmation, destination, happy_path, licence, progress,
@@ -56,9 +56,9 @@ class FinishingTasks(SessionCase):
         wanted = sorted([[MAIN_PROGRAM, '?', 'C:\\ty-e2e'], [SCHEDULER, '', INSTALL_DIR]])
         self.assertEqual(lines, wanted, f'program starts: got {lines}, expected {wanted}')
 
-        deadline = time.monotonic() + START_WAIT_S
+        end = deadline(START_WAIT_S)
         windows = self.explorer_windows()
-        while not windows and time.monotonic() < deadline:
+        while not windows and time.monotonic() < end:
             time.sleep(0.2)
             windows = self.explorer_windows()
         self.session.screenshot('start-menu-folder')
@@ -78,7 +78,7 @@ class FinishingTasks(SessionCase):
     def test_with_every_task_cleared_nothing_is_started(self):
         self.session.play(self.program, happy_path(self.licence_text), exit_code=DONE,
                           name='no-task')
-        time.sleep(QUIET_S)
+        time.sleep(stretched(QUIET_S))
         self.assertEqual(log_lines(self.session, f'{INSTALL_DIR}\\{START_LOG}'), [],
                          'program starts after no task')
         windows = [(w.cls, w.caption) for w in self.explorer_windows()]

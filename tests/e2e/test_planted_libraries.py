@@ -18,7 +18,7 @@ import shutil
 import time
 import unittest
 
-from harness import Dialog, SessionCase
+from harness import Dialog, SessionCase, deadline
 from installation import (COMMON_PROGRAMS, INSTALL_DIR, PROBE, RUN_KEY, RUN_VALUE, Machine,
                           installed_changes, reg_section, registry_not_written, sample_product)
 from upgrade import (DONE, MIGRATED, forget_product, install_earlier, progress, put_installers,
@@ -56,9 +56,9 @@ class Browser(Dialog):
 
     def answer(self, session, window):
         super().answer(session, window)
-        deadline = time.monotonic() + 10
+        end = deadline(10)
         while any(w.hwnd == window.hwnd for w in session.windows()):
-            if time.monotonic() > deadline:
+            if time.monotonic() > end:
                 session.fail('the folder browser did not close')
             time.sleep(0.05)
         session._order(f'forget {DESTINATION_CAPTION}', 5)

@@ -8,7 +8,8 @@ import subprocess
 import time
 import unittest
 
-from harness import EXIT_FATAL, Box, HarnessError, Session, SessionCase, text
+from harness import (EXIT_FATAL, Box, HarnessError, Session, SessionCase, deadline, stretched,
+                     text)
 from wizard import (DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
                     SETUP_CAPTION, TASK_HELP, TASK_START, TASK_START_MENU, confirmation,
                     destination, happy_path, licence, progress, ready, sample_licence_text,
@@ -53,9 +54,9 @@ class Staying(Box):
     def answer(self, session, window):
         super().answer(session, window)
         # Nothing may reach the page while the box's own loop still runs.
-        deadline = time.monotonic() + 10
+        end = deadline(10)
         while any(w.hwnd == window.hwnd for w in session.windows()):
-            if time.monotonic() > deadline:
+            if time.monotonic() > end:
                 session.fail(f'{self.name}: the box did not close')
             time.sleep(0.05)
         _, forgotten = session._order(f'forget {self.page_caption}', 5)
@@ -208,7 +209,7 @@ class SecondInstaller(unittest.TestCase):
                 except HarnessError:
                     pass
                 second.driver.stdin.close()
-                second.driver.wait(10)
+                second.driver.wait(stretched(10))
                 second.driver.stdout.close()
                 second.driver_log.close()
 

@@ -9,7 +9,8 @@ import re
 import shutil
 import time
 
-from harness import Box, HarnessError, Passing, run_typack, session_processes, text
+from harness import (Box, HarnessError, Passing, deadline, run_typack, session_processes,
+                     text)
 from installation import PENDING_RENAMES, SESSION_MANAGER
 from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
 
@@ -185,10 +186,10 @@ def log_lines(session, windows_path):
 def wait_for_lines(session, windows_path, count, timeout=10):
     """The log once it has at least count lines (the product's programs are
     started without anyone waiting for them), or as it is at the time-out."""
-    deadline = time.monotonic() + timeout
+    end = deadline(timeout)
     while True:
         lines = log_lines(session, windows_path)
-        if len(lines) >= count or time.monotonic() >= deadline:
+        if len(lines) >= count or time.monotonic() >= end:
             return lines
         time.sleep(0.1)
 
@@ -294,11 +295,11 @@ def hold_file(session, windows_path, timeout=15, role='hold-file'):
                                       windows_path, '600')
     if code != 0:
         raise HarnessError(f'the file holder did not start: exit {code}, {errors}')
-    deadline = time.monotonic() + timeout
+    end = deadline(timeout)
     while read_host(session, ready) is None:
         if read_host(session, 'C:\\ty-e2e\\file-holder-failed.txt') is not None:
             raise HarnessError(f'the file holder could not open {windows_path}')
-        if time.monotonic() >= deadline:
+        if time.monotonic() >= end:
             raise HarnessError(f'the file holder did not report holding {windows_path}')
         time.sleep(0.05)
 
@@ -307,10 +308,10 @@ def stop_holders(session, timeout=15):
     """Lets the helpers that hold the lock or a file go, and waits until they
     have ended."""
     write_host(session, 'C:\\ty-e2e\\' + STOP_HOLDING, b'')
-    deadline = time.monotonic() + timeout
+    end = deadline(timeout)
     while any('hold-' in command or 'lock-file' in command
               for _, command in session_processes(session.marker)):
-        if time.monotonic() >= deadline:
+        if time.monotonic() >= end:
             raise HarnessError('the helpers holding the lock or a file did not end')
         time.sleep(0.1)
     remove_host(session, 'C:\\ty-e2e\\' + STOP_HOLDING)

@@ -26,7 +26,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'e2e'))
-from harness import HarnessError, Session  # noqa: E402
+from harness import HarnessError, Session, stretched  # noqa: E402
 
 PROGRAM = 'ty_unit_tests_win.exe'
 # Wine answers GetVersion for one program as this key says.
@@ -52,7 +52,7 @@ def wine(session, name, *arguments, timeout=60):
                                    cwd=session.drive_c('ty-e2e'), stdin=subprocess.DEVNULL,
                                    stdout=out, stderr=err)
         try:
-            code = process.wait(timeout)
+            code = process.wait(stretched(timeout))
         except subprocess.TimeoutExpired:
             process.kill()
             process.wait()
@@ -74,7 +74,7 @@ def make_win64_prefix(session):
     session.note(f'64-bit prefix {prefix}')
     code = subprocess.run(['wineboot', '-i'], env=session.env, stdin=subprocess.DEVNULL,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          timeout=PREFIX_TIMEOUT_S).returncode
+                          timeout=stretched(PREFIX_TIMEOUT_S)).returncode
     if code != 0:
         raise HarnessError(f'wineboot -i of the 64-bit prefix ended with {code}')
     os.makedirs(session.drive_c('ty-e2e'), exist_ok=True)
@@ -82,8 +82,8 @@ def make_win64_prefix(session):
 
 
 def drop_win64_prefix(session, own_prefix, own_env):
-    subprocess.run(['wineserver', '-k'], env=session.env, timeout=30)
-    subprocess.run(['wineserver', '-w'], env=session.env, timeout=30)
+    subprocess.run(['wineserver', '-k'], env=session.env, timeout=stretched(30))
+    subprocess.run(['wineserver', '-w'], env=session.env, timeout=stretched(30))
     subprocess.run(['rm', '-rf', session.prefix])
     session.env, session.prefix = own_env, own_prefix
 
