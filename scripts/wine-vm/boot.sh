@@ -5,9 +5,10 @@
 # ty_top= and ty_out=; then the checkout's own init.sh takes over, so that
 # what runs in the machine is never older than the checkout.
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
-mount -t proc proc /proc
-mount -t sysfs sys /sys
-mount -t devtmpfs dev /dev
+# The initial RAM disk may have mounted these already.
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sys /sys
+mountpoint -q /dev || mount -t devtmpfs dev /dev
 exec >/dev/ttyS0 2>&1
 off() { echo "boot: $1"; sync; echo o >/proc/sysrq-trigger; sleep 30; }
 echo 1 >/proc/sys/kernel/sysrq
