@@ -20,7 +20,7 @@ std::string pendingDeletions() {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
                       KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return "<no key>";
-    char data[4096];
+    char data[16384];
     DWORD size = sizeof data;
     LONG result = RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE *)data, &size);
     RegCloseKey(key);
@@ -105,11 +105,12 @@ struct FolderCase {
     std::vector<std::string> before;   // folders there before the run
     const char *installDir;
     const char *foreignFile;           // put into a folder after it was made
-    const char *heldFile;              // cannot be deleted now
+    std::vector<std::string> held;     // files that cannot be deleted now
     std::vector<std::string> gone;
     std::vector<std::string> kept;
     std::string pending;               // handed over, each followed by "|"
-    std::string reported;              // the files report's path(s); "" no report
+    const char *report;                // the files report's text; NULL: no report
+    std::vector<std::string> reported; // the paths it names
 };
 TY_PRINT_ROW_AS_NAME(FolderCase)
 
@@ -126,45 +127,90 @@ TEST_P(RollbackFolderTest, RemovesExactlyTheFoldersTheRunMade) {
     }
     install(row.installDir);
     if (row.foreignFile) makeFile(row.foreignFile, "foreign");
-    if (row.heldFile) standinDenyPath(row.heldFile);
-    EXPECT_EQ(rollback(0, 0), row.reported.empty() ? TY_FILES_REMOVED : TY_FILES_DEFERRED);
+    for (const std::string &file : row.held) standinDenyPath(file.c_str());
+    EXPECT_EQ(rollback(0, 0), row.report ? TY_FILES_DEFERRED : TY_FILES_REMOVED);
     for (const std::string &folder : row.gone) EXPECT_FALSE(exists(folder)) << folder << " is still there";
     for (const std::string &folder : row.kept) EXPECT_TRUE(exists(folder)) << folder << " has gone";
     for (const std::string &folder : row.before) EXPECT_TRUE(exists(folder + "\\mine.txt")) << folder;
     EXPECT_EQ(pendingDeletions(), row.pending);
-    if (row.reported.empty()) {
+    if (!row.report) {
         EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
-    } else {
-        ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
-        expectBox(0, kFilesLeftText + row.reported, MB_ICONINFORMATION, kOwner);
+        return;
     }
+    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+    const StandinMessageBox &box = standinMessageBoxes()[0];
+    const std::string introduction = expectedText(row.report, {{"folder", ""}});
+    ASSERT_EQ(box.text.substr(0, introduction.size()), introduction) << describeBoxes();
+    EXPECT_LT(box.text.size(), (size_t)TY_MESSAGE_SIZE) << describeBoxes();
+    // Every path named is whole, in order; those that did not fit are counted.
+    std::string list = box.text.substr(introduction.size()) + "\n\t";
+    size_t named = 0, counted = 0;
+    for (size_t at = 0, end; (end = list.find("\n\t", at)) != std::string::npos; at = end + 2) {
+        std::string line = list.substr(at, end - at);
+        if (named < row.reported.size() && line == row.reported[named]) {
+            named++;
+            continue;
+        }
+        counted = row.reported.size() - named;
+        EXPECT_EQ(line, "and " + std::to_string(counted) + " more")
+            << "line after " << named << " paths; " << describeBoxes();
+        EXPECT_EQ(end + 2, list.size()) << "text after the count; " << describeBoxes();
+        break;
+    }
+    EXPECT_GT(named, 0u) << describeBoxes();
+    EXPECT_EQ(named + counted, row.reported.size()) << "paths named and counted; " << describeBoxes();
+}
+
+// A deep folder of the user's own, whose installed files' paths are all
+// near the longest a path can be.
+const std::string kDeepParent = "C:\\" + std::string(120, 'd');
+const std::string kDeepFolder = kDeepParent + "\\" + std::string(100, 'e');
+const std::string kDeepInstallDir = kDeepFolder + "\\";
+
+std::vector<std::string> deepFiles(unsigned count) {
+    std::vector<std::string> files;
+    for (unsigned entry = 10; entry < 10 + count; entry++)
+        files.push_back(kDeepFolder + "\\data" + std::to_string(entry) + ".dat");
+    return files;
+}
+
+std::string pendingOf(const std::vector<std::string> &files) {
+    std::string pending;
+    for (const std::string &file : files) pending += "\\??\\" + file + "|";
+    return pending;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rollback, RollbackFolderTest,
     ::testing::Values(
-        FolderCase{"AllMadeByTheRun", {}, kDefaultInstallDir, NULL, NULL,
-                   {kMakerFolder}, {"C:\\Program Files"}, "", ""},
+        FolderCase{"AllMadeByTheRun", {}, kDefaultInstallDir, NULL, {},
+                   {kMakerFolder}, {"C:\\Program Files"}, "", NULL, {}},
         FolderCase{"NewLevelsOutsideAMakersFolder", {}, "C:\\New\\Deeper\\Quenfold\\", NULL,
-                   NULL, {"C:\\New"}, {"C:\\Program Files"}, "", ""},
-        FolderCase{"MakerFolderThereBefore", {kMakerFolder}, kDefaultInstallDir, NULL, NULL,
-                   {kInstalledFolder}, {kMakerFolder}, "", ""},
+                   {}, {"C:\\New"}, {"C:\\Program Files"}, "", NULL, {}},
+        FolderCase{"MakerFolderThereBefore", {kMakerFolder}, kDefaultInstallDir, NULL, {},
+                   {kInstalledFolder}, {kMakerFolder}, "", NULL, {}},
         // The user's own folder, with the user's files: never handed over,
         // never named as something to delete.
-        FolderCase{"DestinationThereBefore", {kInstalledFolder}, kDefaultInstallDir, NULL, NULL,
-                   {}, {kInstalledFolder}, "", ""},
+        FolderCase{"DestinationThereBefore", {kInstalledFolder}, kDefaultInstallDir, NULL, {},
+                   {}, {kInstalledFolder}, "", NULL, {}},
         // A typed ".." over an existing folder: the level made on the way
         // goes, the existing folder stays.
         FolderCase{"DotDotOverAnExistingFolder", {"C:\\Empty"}, "C:\\New\\..\\Empty\\Quenfold\\",
-                   NULL, NULL, {"C:\\New", "C:\\Empty\\Quenfold"}, {"C:\\Empty"}, "", ""},
+                   NULL, {}, {"C:\\New", "C:\\Empty\\Quenfold"}, {"C:\\Empty"}, "", NULL, {}},
         FolderCase{"ForeignFileInAFolderOfTheRun", {}, kDefaultInstallDir,
-                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\notes.txt", NULL, {},
+                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\notes.txt", {}, {},
                    {kInstalledFolder},
                    std::string("\\??\\") + kInstalledFolder + "|\\??\\" + kMakerFolder + "|",
-                   kMakerFolder},
+                   "files-left", {kMakerFolder}},
+        // A held file in the user's folder: the file is named, the folder
+        // is not offered for deletion.
         FolderCase{"HeldFileInTheUsersFolder", {kInstalledFolder}, kDefaultInstallDir, NULL,
-                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat", {},
+                   {"C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat"}, {},
                    {kInstalledFolder},
                    "\\??\\C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat|",
-                   "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat"}),
+                   "files-left-in-folder",
+                   {"C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\data9.dat"}},
+        FolderCase{"NineHeldFilesInADeepFolder", {kDeepParent, kDeepFolder}, kDeepInstallDir.c_str(),
+                   NULL, deepFiles(9), {}, {kDeepFolder}, pendingOf(deepFiles(9)), "files-left-in-folder",
+                   deepFiles(9)}),
     [](const ::testing::TestParamInfo<FolderCase> &info) { return info.param.name; });
