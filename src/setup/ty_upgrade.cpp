@@ -43,12 +43,35 @@ static void deleteSavedCopies(void) {
         deleteNowOrAtReboot(setupState.savedSchedulerPath, false);
 }
 
+// The old version was not removed, yet its uninstaller may have deleted
+// some of its files before it stopped; the old version stays registered,
+// and the next run upgrades its folder. So a saved file missing from that
+// folder goes back into it, and the copy of a file still there goes. A copy
+// that cannot go back is the only one left: the box names it.
+static void putBackSavedCopies(void) {
+    char *copies[] = {setupState.savedConfigPath, setupState.savedSchedulerPath};
+    const char *names[] = {TY_FILE_PRODUCT_CONFIG, TY_FILE_SCHEDULER_CONFIG};
+    bool kept = false;
+    for (int i = 0; i < 2; i++) {
+        char original[TY_PATH_SIZE];
+        if (copies[i][0] == '\0') continue;
+        if (composePath(original, setupState.oldInstallDir, names[i]) &&
+            (GetFileAttributesA(original) != INVALID_FILE_ATTRIBUTES || CopyFileA(copies[i], original, TRUE)))
+            deleteNowOrAtReboot(copies[i], false);
+        else
+            kept = true;
+    }
+    if (kept)
+        showKeptCopies(tyText(TY_TEXT_CONFIGURATION_NOT_PUT_BACK),
+                       tyText(TY_TEXT_CONFIGURATION_NOT_MIGRATED_AFTER));
+}
+
 void disposeSavedConfiguration(void) {
     if (setupState.configSaved) {
         if (oldVersionRemoved)
             showKeptCopies(tyText(TY_TEXT_CONFIGURATION_KEPT), tyText(TY_TEXT_CONFIGURATION_KEPT_AFTER));
         else
-            deleteSavedCopies();
+            putBackSavedCopies();
     }
     removeUpgradeFolder();
 }
@@ -240,10 +263,11 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
         return false;
     }
     if (uninstallerCode == TY_UNINSTALLER_DONE) return true;
-    // The copies stay in the temporary folder: the old version is still
-    // there, or the uninstaller has told the user what to do.
+    // The old version is still there, or the uninstaller has told the user
+    // what to do; the configuration goes back where the next run finds it.
     MessageBoxA(NULL, uninstallerCode == 0 ? tyText(TY_TEXT_UPGRADE_STOPPED) : tyText(TY_TEXT_UPGRADE_PROBLEM),
                 setupState.setupCaption, MB_ICONINFORMATION);
+    disposeSavedConfiguration();
     *exitCode = (int)uninstallerCode;
     return false;
 }

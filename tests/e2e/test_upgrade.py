@@ -165,26 +165,29 @@ class UpgradeStopped(UpgradeCase):
         self.assert_copies(None, None)
         self.assert_earlier_installed()
 
-    def test_no_inside_the_uninstaller_ends_with_0_and_leaves_the_saved_copies(self):
+    def test_no_inside_the_uninstaller_ends_with_0_and_removes_the_saved_copies(self):
         self.session.play(self.program, [
             question(),
             uninstaller_question(press='&No'),
             updater_box(NOT_TO_CONTINUE, 'not-to-continue'),
         ], exit_code=DONE, name='uninstaller-no')
-        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        self.assert_copies(None, None)
         self.assert_earlier_installed()
 
     def test_an_uninstaller_ending_with_5_is_reported_and_its_code_passed_on(self):
         # The stand-in takes the maker's lock as an uninstaller does: the
-        # installer must have given it up.
-        self.fake_uninstaller('lock', 'exit 5')
+        # installer must have given it up. It deletes the user's settings
+        # before it fails: they go back into the old folder, which the next
+        # run upgrades, and no copy is left in the temporary folder.
+        self.fake_uninstaller('lock', f'delete {INSTALL_DIR}\\{CONFIG}',
+                              f'delete {INSTALL_DIR}\\{SCHEDULER_DATA}', 'exit 5')
         self.session.play(self.program, [
             question(),
             updater_box(CANNOT_CONTINUE, 'cannot-continue'),
         ], exit_code=5, name='uninstaller-5')
-        self.assert_fake_ran(['lock', 'taken'], ['lock', 'done'], ['exit', 'done'],
-                             ['exit', '5'])
-        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        self.assert_fake_ran(['lock', 'taken'], ['lock', 'done'], ['delete', 'done'],
+                             ['delete', 'done'], ['exit', 'done'], ['exit', '5'])
+        self.assert_copies(None, None)
         self.assert_earlier_installed()
 
     def test_an_old_file_in_use_makes_the_uninstaller_report_it_and_the_upgrade_stop(self):
@@ -203,7 +206,11 @@ class UpgradeStopped(UpgradeCase):
                 name='not-removed'),
             updater_box(CANNOT_CONTINUE, 'cannot-continue'),
         ], exit_code=3, name='file-in-use')
-        self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=None)
+        # It deleted the settings before it met the held file: they are back.
+        self.assert_copies(None, None)
+        self.assert_file(f'{INSTALL_DIR}\\{CONFIG}', USER_CONFIG, 'the old configuration')
+        self.assert_file(f'{INSTALL_DIR}\\{SCHEDULER_DATA}', USER_SCHEDULE,
+                         'the old scheduler data')
         values = reg_query(self.session, f'{PRODUCT_KEY}\\{EARLIER}')
         self.assertEqual(values, {'InstallDir': INSTALL_DIR},
                          f'the {EARLIER} version key after the stopped removal: got {values}')
@@ -326,7 +333,7 @@ class UpgradeStopped(UpgradeCase):
                         f'from the question to the next box: got {waited:.1f} s')
         self.assert_fake_ran(['keep-open', 'done'], ['exit', 'done'], ['exit', '0'])
         with open(helper_path(self.session), 'rb') as f:
-            self.assert_copies(USER_CONFIG, USER_SCHEDULE, uninstaller=f.read())
+            self.assert_copies(None, None, uninstaller=f.read())
         self.assert_earlier_installed()
 
 

@@ -32,6 +32,7 @@
 //   lock-file PATH SECONDS   starts "lock-file PATH SECONDS" and waits until
 //                            the file is held
 //   folder PATH              creates the folder PATH
+//   delete PATH              deletes the file PATH, as an uninstaller does
 //   exit N                   ends with N (unsigned)
 // Every line the programs write is "<what>\t<details>\r\n".
 #include <windows.h>
@@ -266,6 +267,8 @@ static int fakeUninstaller() {
             done = startHolder(line, "lock-holder-ready.txt");
         } else if (strcmp(order, "folder") == 0) {
             done = CreateDirectoryA(argument, NULL) != FALSE;
+        } else if (strcmp(order, "delete") == 0) {
+            done = DeleteFileA(argument) != FALSE;
         } else if (strcmp(order, "exit") == 0) {
             code = strtoul(argument, NULL, 0);
         } else {
