@@ -8,7 +8,8 @@ set -u
 mkdir -p /dev/pts /dev/shm /scratch
 mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm
-mount -t tmpfs tmpfs /tmp
+# /tmp stays the root disk's (a snapshot the machine throws away): a memory
+# file system there would hide a checkout that lies under /tmp.
 mount /dev/vdb /scratch
 export HOME=/root PYTHONDONTWRITEBYTECODE=1 LANG=C.UTF-8
 vm=$ty_out/wine-vm
