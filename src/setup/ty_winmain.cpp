@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include "ty_main.h"
+#include "ty_product.h"
+#include "ty_setup_state.h"
+#include "ty_texts.h"
 
 // The installer is started from shared folders (downloads, a desktop, a
 // network share) and runs with administrative rights, so no library may come
@@ -17,6 +20,22 @@
 // any imported function; a call added elsewhere without its row here does
 // not link.
 #define TY_LATE_IMPORTS(X)                                                     \
+    X("user32.dll", MessageBoxA, 16)                                           \
+    X("user32.dll", DialogBoxParamA, 20)                                       \
+    X("user32.dll", DispatchMessageA, 4)                                       \
+    X("user32.dll", EndDialog, 8)                                              \
+    X("user32.dll", GetDC, 4)                                                  \
+    X("user32.dll", GetDlgItem, 8)                                             \
+    X("user32.dll", GetDlgItemTextA, 16)                                       \
+    X("user32.dll", LoadIconA, 8)                                              \
+    X("user32.dll", MsgWaitForMultipleObjects, 20)                             \
+    X("user32.dll", PeekMessageA, 20)                                          \
+    X("user32.dll", ReleaseDC, 8)                                              \
+    X("user32.dll", SendMessageA, 16)                                          \
+    X("user32.dll", SetDlgItemTextA, 12)                                       \
+    X("user32.dll", ShowWindow, 8)                                             \
+    X("user32.dll", UpdateWindow, 4)                                           \
+    X("user32.dll", WinHelpA, 16)                                              \
     X("advapi32.dll", RegCloseKey, 4)                                          \
     X("advapi32.dll", RegCreateKeyExA, 36)                                     \
     X("advapi32.dll", RegDeleteKeyA, 8)                                        \
@@ -32,22 +51,6 @@
     X("gdi32.dll", DeleteObject, 4)                                            \
     X("gdi32.dll", GetObjectA, 12)                                             \
     X("gdi32.dll", SelectObject, 8)                                            \
-    X("user32.dll", DialogBoxParamA, 20)                                       \
-    X("user32.dll", DispatchMessageA, 4)                                       \
-    X("user32.dll", EndDialog, 8)                                              \
-    X("user32.dll", GetDC, 4)                                                  \
-    X("user32.dll", GetDlgItem, 8)                                             \
-    X("user32.dll", GetDlgItemTextA, 16)                                       \
-    X("user32.dll", LoadIconA, 8)                                              \
-    X("user32.dll", MessageBoxA, 16)                                           \
-    X("user32.dll", MsgWaitForMultipleObjects, 20)                             \
-    X("user32.dll", PeekMessageA, 20)                                          \
-    X("user32.dll", ReleaseDC, 8)                                              \
-    X("user32.dll", SendMessageA, 16)                                          \
-    X("user32.dll", SetDlgItemTextA, 12)                                       \
-    X("user32.dll", ShowWindow, 8)                                             \
-    X("user32.dll", UpdateWindow, 4)                                           \
-    X("user32.dll", WinHelpA, 16)                                              \
     X("comctl32.dll", InitCommonControls, 0)                                   \
     X("ole32.dll", CoCreateInstance, 20)                                       \
     X("ole32.dll", CoInitialize, 4)                                            \
@@ -70,7 +73,9 @@ struct LateImport {
     FARPROC *slot;
 };
 
-// Grouped by library. Every one of these exists since Windows 95 and NT 4.
+// Grouped by library, user32's MessageBoxA first, so that a missing
+// function of any other can be reported in a box. Every one of these exists since Windows 95 and
+// NT 4.
 #define TY_IMPORT_ROW(library, name, argumentBytes) {library, #name, &late##name},
 static const LateImport lateImports[] = {TY_LATE_IMPORTS(TY_IMPORT_ROW)};
 
@@ -114,8 +119,10 @@ static HMODULE loadSystemLibrary(const char *name) {
 static const char *const preloadedLibraries[] = {"msimg32.dll"};
 
 // The libraries stay loaded for the life of the process. A system without
-// one of the late imports cannot run the installer at all: it ends as a
-// program whose import is missing would, before any window.
+// one of the late imports cannot run the installer at all: a box names the
+// function and its library, and the run ends with -1 before any other
+// window. Without user32's there is no box: it ends as a program whose
+// import is missing would.
 static void loadLateImports() {
     const char *loadedName = NULL;
     HMODULE library = NULL;
@@ -125,7 +132,16 @@ static void loadLateImports() {
             loadedName = late.library;
         }
         *late.slot = library != NULL ? GetProcAddress(library, late.name) : NULL;
-        if (*late.slot == NULL) ExitProcess(ERROR_PROC_NOT_FOUND);
+        if (*late.slot != NULL) continue;
+        if (lateMessageBoxA == NULL) ExitProcess(ERROR_PROC_NOT_FOUND);
+        char message[TY_MESSAGE_SIZE];
+        strcpy(message, tyText(TY_TEXT_MISSING_FUNCTION));
+        strcat(message, late.name);
+        strcat(message, tyText(TY_TEXT_MISSING_FUNCTION_LIBRARY));
+        strcat(message, late.library);
+        strcat(message, tyText(TY_TEXT_MISSING_FUNCTION_AFTER));
+        MessageBoxA(NULL, message, TY_CAPTION_INSTALLER, MB_ICONERROR);
+        ExitProcess((UINT)-1);
     }
     for (const char *name : preloadedLibraries) loadSystemLibrary(name);
 }

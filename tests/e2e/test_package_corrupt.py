@@ -1,21 +1,39 @@
-"""A damaged installer under Wine shows its one error box (no owner, caption
-"Tessaly Installer 1.0", error icon, exact text), ends with -1, seen from
-outside as 4294967295, and gives the lock back."""
+"""Installers that cannot run under Wine show their one error box (no
+owner, the caption, error icon, exact text) and end with -1, seen from
+outside as 4294967295; a sound installer started next gets the lock."""
 
 import unittest
 
-from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase
+from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase, text
 from wizard import EXIT, welcome
 
-class DamagedInstaller(SessionCase):
+# Wine loads no library that a program's own DllOverrides key disables.
+OVERRIDES = 'HKCU\\Software\\Wine\\AppDefaults\\{}\\DllOverrides'
 
-    def test_a_changed_byte_is_reported_as_modified_and_the_lock_given_back(self):
+
+class InstallerThatCannotRun(SessionCase):
+
+    def test_each_shows_its_box_ends_with_minus_1_and_gives_the_lock_back(self):
         with open(self.session.paths.installer, 'rb') as f:
             image = bytearray(f.read())
-        image[-1] ^= 0xFF  # the stored control check's last byte
-        program = self.session.put_program(image, 'damaged.exe')
-        self.session.play(program, [Box(MODIFIED_PACKAGE)],
-                          exit_code=EXIT_FATAL, name='damaged')
+        damaged = bytearray(image)
+        damaged[-1] ^= 0xFF  # the stored control check's last byte
+        missing = text('missing-function', function='CoCreateInstance',
+                       library='ole32.dll')
+        table = [
+            ('damaged', damaged, None, Box(MODIFIED_PACKAGE)),
+            ('no-ole32', image, 'ole32',
+             Box(missing, caption='Tessaly Installer')),
+        ]
+        for name, data, disabled, box in table:
+            with self.subTest(name):
+                program = self.session.put_program(data, f'{name}.exe')
+                if disabled:
+                    code, _, errors = self.session.command(
+                        'wine', 'reg', 'add', OVERRIDES.format(f'{name}.exe'), '/v', disabled,
+                        '/d', '', '/f')
+                    self.assertEqual(code, 0, errors)
+                self.session.play(program, [box], exit_code=EXIT_FATAL, name=name)
         # A sound installer started next gets the lock: it shows its welcome
         # page, not the box about another instance.
         program = self.session.put_program(self.session.paths.installer, 'sound.exe')
