@@ -190,6 +190,8 @@ static bool migrateFile(const char *savedPath, const char *name) {
 static void install(HWND page) {
     if (!ensureFolderChain(setupState.installDir)) {
         MessageBoxA(page, tyText(TY_TEXT_NO_FOLDER), setupState.setupCaption, MB_ICONERROR);
+        // The levels made before the one that failed go again.
+        rollbackInstallation(page, TY_ENTRY_FIRST_INSTALLED, 0, 0);
         exitInstaller(-1);
     }
     // A dialog shows itself only after its initialisation, which here is the

@@ -210,8 +210,13 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
 
     char temporaryFolder[TY_PATH_SIZE];
     DWORD length = GetTempPathA(sizeof temporaryFolder, temporaryFolder);
-    if (length == 0 || length >= sizeof temporaryFolder || !makeUpgradeFolder(temporaryFolder)) {
+    if (length == 0 || length >= sizeof temporaryFolder) {
         MessageBoxA(NULL, tyText(TY_TEXT_NO_TEMPORARY_FOLDER), setupState.setupCaption, MB_ICONERROR);
+        exitInstaller(-1);
+    }
+    if (!makeUpgradeFolder(temporaryFolder)) {
+        showMessageOfParts(NULL, tyText(TY_TEXT_NO_UPGRADE_FOLDER), temporaryFolder,
+                           tyText(TY_TEXT_NO_UPGRADE_FOLDER_AFTER), setupState.setupCaption, MB_ICONERROR);
         exitInstaller(-1);
     }
     if (folderFits && !saveConfiguration()) {

@@ -12,10 +12,10 @@ starts from a known machine whatever happened before."""
 
 import unittest
 
-from harness import SessionCase
+from harness import SessionCase, text
 from installation import (COMMON_PROGRAMS, INSTALL_DIR, MAKER_FOLDER, MAKER_KEY,
                           PENDING_RENAMES, RUN_KEY, RUN_VALUE, SESSION_MANAGER, UNINSTALL_KEY,
-                          Machine, bar_position, file_not_created, files_left, sample_product,
+                          Machine, bar_position, box, file_not_created, files_left, sample_product,
                           reg_section, registry_not_written, shortcut_not_made, shortcuts_left)
 from wizard import (FOLDER_ID, FORWARD, PRODUCT, confirmation, destination, licence,
                     sample_licence_text, welcome)
@@ -117,6 +117,17 @@ class FailedInstallations(SessionCase):
         now, restarted = self.fail_installation(
             'path-too-long', file_not_created(path), WRITING, bar_position(self.sizes, 1),
             walk=self.walk(folder))
+        self.assertEqual([], now)
+        self.assertEqual([], restarted)
+
+    def test_a_level_that_cannot_be_made_takes_out_the_levels_made_before_it(self):
+        # "CON" is a device: the level is passed over as there, and the one
+        # below it cannot be made. C:\New, made on the way, goes again.
+        self.forget()
+        page, now, restarted = self.machine.fail(
+            'level-not-made', self.walk('C:\\New\\CON\\Quenfold'),
+            [box(text('no-folder'), 'error', 'no-folder')])
+        self.assertIsNone(page, 'the progress page was seen')
         self.assertEqual([], now)
         self.assertEqual([], restarted)
 

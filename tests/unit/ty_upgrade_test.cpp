@@ -250,6 +250,7 @@ const std::vector<ExpectedCopy> kSavedAndCopied = {
 struct NoTemporaryFolderRow {
     const char *name;
     const char *tempPath;
+    std::string box;
 };
 TY_PRINT_ROW_AS_NAME(NoTemporaryFolderRow)
 
@@ -261,16 +262,17 @@ TEST_P(UpgradeNoTemporaryFolderTest, EndsThroughTheExitPathBeforeAnythingIsCopie
     ProductRun ran = run();
     EXPECT_TRUE(ran.exited) << "returned " << result;
     EXPECT_EQ(ran.exitCode, -1);
-    expectBoxes({{kNoTemporaryFolder, MB_ICONERROR}});
+    expectBoxes({{GetParam().box, MB_ICONERROR}});
     EXPECT_TRUE(standinCopies().empty()) << describeCopies();
     EXPECT_TRUE(standinProcesses().empty());
     EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
     EXPECT_EQ(standinOpenHandleCount(), 0);
 }
 
-const std::string kTempPathOf260 = "C:\\" + std::string(256, 't') + "\\";
 const NoTemporaryFolderRow kNoTemporaryFolderRows[] = {
-    {"NotKnown", NULL},
+    {"NotKnown", NULL, kNoTemporaryFolder},
+    // Known, but no folder can be made there: the box names it.
+    {"Missing", "C:\\Gone\\", expectedText("no-upgrade-folder", {{"folder", "C:\\Gone\\"}})},
 };
 INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeNoTemporaryFolderTest, ::testing::ValuesIn(kNoTemporaryFolderRows),
                          [](const ::testing::TestParamInfo<NoTemporaryFolderRow> &info) {
