@@ -181,6 +181,25 @@ static void appendRenameLine(const char *iniPath, const char *item) {
     free(text);
 }
 
+// What the command interpreter reads even between quotes (its variables),
+// or what an older one reads anywhere (command separators, pipes,
+// redirections, escapes): a path holding one is never put on its command
+// line, where it could run something else.
+static bool readByInterpreter(const char *path) { return strpbrk(path, "%&^|<>\"") != NULL; }
+
+// Appends text between quotes to command (size bytes); false when it does
+// not fit.
+static bool appendQuoted(char *command, size_t size, const char *text, size_t length) {
+    size_t at = strlen(command);
+    if (at + length + 3 > size) return false;
+    command[at++] = '"';
+    memcpy(command + at, text, length);
+    at += length;
+    command[at++] = '"';
+    command[at] = '\0';
+    return true;
+}
+
 // Asks Windows to remove the emptied folder once it has started again: a
 // RunOnce entry that has the command interpreter run RD, which removes only
 // an empty folder, so a folder that someone has filled again meanwhile stays
@@ -188,34 +207,29 @@ static void appendRenameLine(const char *iniPath, const char *item) {
 // The entries run after WININIT.INI's deletions. Windows runs them one after
 // another in the order they were made, and Wine in the reverse order of
 // their names: numbering them downwards makes both remove the folders in the
-// order they were handed over, innermost first. windowsFolder is the
-// fallback for a system that does not name its interpreter. False when no
-// entry could be made.
+// order they were handed over, innermost first. windowsFolder's interpreter
+// is the one when the system names none that exists. Both paths are quoted.
+// False when no entry could be made.
 static bool scheduleFolderRemoval(const char *windowsFolder, const char *folder) {
-    char command[TY_REGISTRY_DATA_SIZE];
-    DWORD length = GetEnvironmentVariableA("COMSPEC", command, sizeof command);
-    if (length == 0 || length >= sizeof command) {
+    char interpreter[TY_PATH_SIZE];
+    DWORD length = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+    if (length == 0 || length >= sizeof interpreter || _access(interpreter, 0) != 0) {
         length = (DWORD)strlen(windowsFolder);
-        if (length + sizeof TY_INTERPRETER_FALLBACK > sizeof command) return false;
-        memcpy(command, windowsFolder, length);
-        memcpy(command + length, TY_INTERPRETER_FALLBACK, sizeof TY_INTERPRETER_FALLBACK);
+        if (length + sizeof TY_INTERPRETER_FALLBACK > sizeof interpreter) return false;
+        memcpy(interpreter, windowsFolder, length);
+        memcpy(interpreter + length, TY_INTERPRETER_FALLBACK, sizeof TY_INTERPRETER_FALLBACK);
+        if (_access(interpreter, 0) != 0) return false;
     }
-    if (_access(command, 0) != 0) return false;
-    // RD takes the folder without a closing "\"; a name that Windows could
-    // not shorten is quoted.
+    if (readByInterpreter(interpreter) || readByInterpreter(folder)) return false;
+    // RD takes the folder without a closing "\".
     size_t folderLength = strlen(folder);
     if (folderLength > 3 && folder[folderLength - 1] == '\\') folderLength--;
-    bool quoted = memchr(folder, ' ', folderLength) != NULL;
-    size_t at = strlen(command);
-    if (at + sizeof TY_REMOVE_FOLDER + folderLength + (quoted ? 2 : 0) > sizeof command)
+    char command[TY_REGISTRY_DATA_SIZE] = "";
+    if (!appendQuoted(command, sizeof command, interpreter, strlen(interpreter)) ||
+        strlen(command) + sizeof TY_REMOVE_FOLDER > sizeof command)
         return false;
-    memcpy(command + at, TY_REMOVE_FOLDER, sizeof TY_REMOVE_FOLDER - 1);
-    at += sizeof TY_REMOVE_FOLDER - 1;
-    if (quoted) command[at++] = '"';
-    memcpy(command + at, folder, folderLength);
-    at += folderLength;
-    if (quoted) command[at++] = '"';
-    command[at] = '\0';
+    strcat(command, TY_REMOVE_FOLDER);
+    if (!appendQuoted(command, sizeof command, folder, folderLength)) return false;
 
     if (!createRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_RUN_ONCE, NULL, NULL)) return false;
     for (int number = 999; number >= 100; number--) {

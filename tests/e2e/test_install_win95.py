@@ -114,7 +114,7 @@ class InstallationWindows95Family(SessionCase):
                          self.wininit.get('after the run'))
         # Numbered downwards in the order handed over, so that the restart
         # removes the emptied folders innermost first.
-        removal = f'added value {RUN_ONCE}: Tessaly folder %d = <interpreter> /C RD %s'
+        removal = f'added value {RUN_ONCE}: Tessaly folder %d = <interpreter> /C RD "%s"'
         self.assertEqual(sorted([
             f'added file {WININIT}',
             removal % (999, short[self.start_menu_folder]),
@@ -134,12 +134,12 @@ class InstallationWindows95Family(SessionCase):
 
     @staticmethod
     def changes(changes):
-        """The changes sorted, with the command interpreter of a folder
-        removal, which is the system's own, left out. Whether the RunOnce
+        """The changes sorted, with the quoted command interpreter of a
+        folder removal, which is the system's own, left out. Whether the RunOnce
         key itself was there before depends on the prefix, not on the
         installer; the console settings are what Wine writes the first time
         the interpreter runs."""
-        return sorted(re.sub(r' = \S+ /C RD ', ' = <interpreter> /C RD ', change)
+        return sorted(re.sub(r' = "[^"]+" /C RD ', ' = <interpreter> /C RD ', change)
                       for change in changes if change != f'added key {RUN_ONCE}'
                       and not re.match(r'added (key|value) HKCU\\Console\b', change))
 

@@ -317,37 +317,59 @@ INSTANTIATE_TEST_SUITE_P(
 
 // -- Folders on the other families ---------------------------------------------
 
-class FolderRemovalTest : public SystemTest, public ::testing::WithParamInterface<int> {};
+struct FolderRemovalCase {
+    const char *name;
+    int family;
+    bool comspecExists;  // else COMSPEC names no file: the Windows folder's interpreter runs
+};
+
+void PrintTo(const FolderRemovalCase &row, std::ostream *os) { *os << row.name; }
+
+class FolderRemovalTest : public SystemTest, public ::testing::WithParamInterface<FolderRemovalCase> {};
 
 // Removals run innermost first after the restart as long as each folder's
 // entry is numbered below the ones made before it, an earlier run's included.
 TEST_P(FolderRemovalTest, EachFolderGetsARunOnceRemovalNumberedDownwards) {
-    useFamily(GetParam());
+    useFamily(GetParam().family);
     setString(kRunOnce, "Tessaly folder 999", "C:\\WINDOWS\\COMMAND.COM /C RD C:\\EARLIER");
     std::string interpreter = inFolder("COMMAND.COM");
-    writeHostFile(folder + "/COMMAND.COM", "MZ");
+    if (GetParam().comspecExists) {
+        writeHostFile(folder + "/COMMAND.COM", "MZ");
+    } else {
+        writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+    }
     ASSERT_TRUE(SetEnvironmentVariableA("COMSPEC", interpreter.c_str()));
+    if (!GetParam().comspecExists) {
+        char windows[MAX_PATH] = "";
+        ASSERT_GT(GetWindowsDirectoryA(windows, sizeof windows), 0u);
+        interpreter = std::string(windows) + "\\COMMAND.COM";
+    }
     std::string outer = folderNotEmpty(inFolder("Tessaly Maker"));
     std::string inner = folderNotEmpty(outer + "\\Quenfold for Vexor");
     // The installation folder comes with its closing "\", which RD does not take.
     EXPECT_FALSE(deleteNowOrAtReboot((inner + "\\").c_str(), true));
     EXPECT_FALSE(deleteNowOrAtReboot(outer.c_str(), true));
-    EXPECT_EQ(runOnceValue("Tessaly folder 998"), interpreter + " /C RD " + shortName(inner));
-    EXPECT_EQ(runOnceValue("Tessaly folder 997"), interpreter + " /C RD " + shortName(outer));
+    const std::string run = "\"" + interpreter + "\" /C RD \"";
+    EXPECT_EQ(runOnceValue("Tessaly folder 998"), run + shortName(inner) + "\"");
+    EXPECT_EQ(runOnceValue("Tessaly folder 997"), run + shortName(outer) + "\"");
     EXPECT_EQ(runOnceValue("Tessaly folder 996"), "<no value>");
     EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), "<no file>");
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
 }
 
-INSTANTIATE_TEST_SUITE_P(DeferredDelete, FolderRemovalTest, ::testing::Values(3, 4),
-                         [](const ::testing::TestParamInfo<int> &info) {
-                             return "Family" + std::to_string(info.param);
+INSTANTIATE_TEST_SUITE_P(DeferredDelete, FolderRemovalTest,
+                         ::testing::Values(FolderRemovalCase{"Family3", 3, true},
+                                           FolderRemovalCase{"Family4", 4, true},
+                                           FolderRemovalCase{"ComspecNamesNoFile", 4, false}),
+                         [](const ::testing::TestParamInfo<FolderRemovalCase> &info) {
+                             return info.param.name;
                          });
 
 // When no removal can be arranged, the user is told which folder to delete.
 struct FolderLeftCase {
     const char *name;
     void (*fault)(const std::string &folder);
+    const char *folderName = "Quenfold for Vexor";
 };
 
 void PrintTo(const FolderLeftCase &row, std::ostream *os) { *os << row.name; }
@@ -356,7 +378,7 @@ class FolderLeftTest : public SystemTest, public ::testing::WithParamInterface<F
 
 TEST_P(FolderLeftTest, NamesTheFolderAndCountsItAsGone) {
     useFamily(4);
-    std::string item = folderNotEmpty(inFolder("Quenfold for Vexor"));
+    std::string item = folderNotEmpty(inFolder(GetParam().folderName));
     GetParam().fault(folder);
     EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), true));
     const std::vector<StandinMessageBox> &boxes = standinMessageBoxes();
@@ -375,8 +397,11 @@ INSTANTIATE_TEST_SUITE_P(
     DeferredDelete, FolderLeftTest,
     ::testing::Values(
         FolderLeftCase{"NoInterpreter", [](const std::string &) {}},
-        FolderLeftCase{"ComspecNamesNoFile", [](const std::string &folder) {
+        FolderLeftCase{"ComspecAndWindowsFolderNameNoInterpreter", [](const std::string &folder) {
             SetEnvironmentVariableA("COMSPEC", (folder + "\\CMD.EXE").c_str()); }},
+        // Read by the interpreter, "&" would end RD's folder and start a command.
+        FolderLeftCase{"NameReadByTheInterpreter", [](const std::string &) {
+            writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ"); }, "R&D"},
         FolderLeftCase{"CommandTooLong", [](const std::string &folder) {
             std::string interpreter = folder + "/" + std::string(230, 'c');
             writeHostFile(interpreter, "MZ");
