@@ -1,7 +1,6 @@
 #include "ty_upgrade.h"
 
 #include <direct.h>
-#include <errno.h>
 #include <string.h>
 
 #include "ty_deferred_delete.h"
@@ -84,14 +83,17 @@ void removeUpgradeFolder(void) {
     if (setupState.upgradeFolder[0] != '\0') _rmdir(setupState.upgradeFolder);
 }
 
-int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand) {
+int runAndWait(const char *program, char *commandLine, uint32_t *exitCode, int showCommand) {
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = (WORD)showCommand;
     PROCESS_INFORMATION process;
-    BOOL started = CreateProcessA(NULL, commandLine, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL,
+    // The program named apart: an unquoted path with blanks on the command
+    // line alone could start another program (C:\Documents.exe for
+    // C:\Documents and Settings\...).
+    BOOL started = CreateProcessA(program, commandLine, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL,
                                   NULL, &startup, &process);
     if (started != TRUE) return 0;
 
@@ -124,29 +126,54 @@ static bool askUpgrade(const char *olderName) {
     return false;
 }
 
+// Who may write the upgrade's folder: administrators and the system, and
+// nobody by inheritance. The old uninstaller runs from it with the
+// installer's rights; no program of the user's may put a library beside it
+// before it starts.
+#define TY_UPGRADE_FOLDER_ACCESS "D:P(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)"
+
+typedef BOOL(WINAPI *DescriptorFromStringFunction)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR *, PULONG);
+
+// The folder's security descriptor (to be freed with LocalFree), or NULL
+// where the platform has no such thing to give (the Windows 95 family,
+// NT 4): the folder is then made as any other.
+static PSECURITY_DESCRIPTOR upgradeFolderDescriptor(void) {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    DescriptorFromStringFunction fromString =
+        advapi == NULL ? NULL
+                       : (DescriptorFromStringFunction)(void *)GetProcAddress(
+                             advapi, "ConvertStringSecurityDescriptorToSecurityDescriptorA");
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (fromString == NULL || !fromString(TY_UPGRADE_FOLDER_ACCESS, 1, &descriptor, NULL)) return NULL;
+    return descriptor;
+}
+
 // A folder of the upgrade's own under the temporary folder, made fresh, so
 // that nothing another run or program left there passes for this run's
 // copies. False when none can be made.
 static bool makeUpgradeFolder(const char *temporaryFolder) {
     char *folder = setupState.upgradeFolder;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, upgradeFolderDescriptor(), FALSE};
+    bool made = false;
     for (unsigned number = 1; number <= TY_UPGRADE_FOLDER_TRIES; number++) {
         char name[sizeof TY_UPGRADE_FOLDER_NAME + 10];
         strcpy(name, TY_UPGRADE_FOLDER_NAME);
         appendDecimal(name, sizeof name, (int)number);
         if (!composePath(folder, temporaryFolder, name)) break;
-        if (_mkdir(folder) == 0) {
+        if (CreateDirectoryA(folder, &attributes)) {
             // Every later path is the folder followed by a name.
-            if (composePath(folder, folder, "\\")) return true;
-            _rmdir(folder);
+            made = composePath(folder, folder, "\\");
+            if (!made) _rmdir(folder);
             break;
         }
         // Taken by an earlier run: the next number. Anything else (a
         // temporary folder that is missing, full or read-only) ends the
         // search.
-        if (errno != EEXIST) break;
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    folder[0] = '\0';
-    return false;
+    if (attributes.lpSecurityDescriptor != NULL) LocalFree(attributes.lpSecurityDescriptor);
+    if (!made) folder[0] = '\0';
+    return made;
 }
 
 // Whether a copy that failed failed only for want of its source, which is
@@ -246,7 +273,7 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     CloseHandle(setupState.instanceLock);
     setupState.instanceLock = NULL;
     uint32_t uninstallerCode = 0;
-    int ran = runAndWait(commandLine, &uninstallerCode, SW_SHOWNORMAL);
+    int ran = runAndWait(uninstallerCopy, commandLine, &uninstallerCode, SW_SHOWNORMAL);
     if (ran == 1 && uninstallerCode == TY_UNINSTALLER_DONE) oldVersionRemoved = true;
     deleteTemporaryUninstaller(uninstallerCopy);
 

@@ -11,9 +11,10 @@
 // False: the run ends with *exitCode.
 bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *exitCode);
 
-// Starts commandLine and waits for it, answering messages meanwhile. 1 when
-// it ran and ended (*exitCode set), 0 when it could not be started.
-int runAndWait(char *commandLine, uint32_t *exitCode, int showCommand);
+// Starts program with commandLine (its own path first, as the program reads
+// it) and waits for it, answering messages meanwhile. 1 when it ran and
+// ended (*exitCode set), 0 when it could not be started.
+int runAndWait(const char *program, char *commandLine, uint32_t *exitCode, int showCommand);
 
 // Disposes of an upgrade's saved configuration copies. When the old version
 // has already been removed they are the user's only copy and are kept, and

@@ -24,7 +24,7 @@ from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_L
                      PENDING_RENAMES, PRODUCT, PRODUCT_KEY, RUN_KEY, RUN_VALUE,
                      SCHEDULER_DATA, SESSION_MANAGER, START_LOG, START_MENU_FOLDER,
                      UNDO_AFTER_REGISTRY, UNINSTALL_KEY, UNINSTALLER, UNINSTALLER_CAPTION,
-                     UPGRADE_FOLDER, USER_CONFIG, USER_SCHEDULE, WILL_NOW_CLOSE, forget_product,
+                     UPGRADE_FOLDER, UPGRADE_FOLDER_ACCESS, USER_CONFIG, USER_SCHEDULE, WILL_NOW_CLOSE, forget_product,
                      helper_path, hold_file, install_earlier, kept, log_lines, not_migrated,
                      not_saved, product_files, progress,
                      put_helpers, put_installers, question, read_host, reg_import, reg_query,
@@ -122,7 +122,7 @@ class UpgradeCase(SessionCase):
         """The helper's record: started from the temporary copy with the
         argument "update", then each order and its result."""
         lines = self.fake_log()
-        started = [f'{self.saved}{UNINSTALLER} update', 'C:\\ty-e2e']
+        started = [f'{self.saved}{UNINSTALLER} update', 'C:\\ty-e2e', UPGRADE_FOLDER_ACCESS]
         wanted = [['started', *started]] + [list(line) for line in expected]
         self.assertEqual(lines, wanted, f'the stand-in uninstaller\'s record: got {lines}, '
                                         f'expected {wanted}')

@@ -31,6 +31,11 @@ UNINSTALL_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
 CONFIG, SCHEDULER_DATA, UNINSTALLER = 'TYQuenfold.ini', 'TYScheduler.dat', 'uninstaller.exe'
 # The upgrade's own folder under the temporary folder: the first free name.
 UPGRADE_FOLDER = 'TYUpgrade1\\'
+# Who may do what in it, as the old uninstaller's copy reads it: the system
+# and the installer's own user (an administrator) only. Wine keeps a folder's
+# access as its Unix mode, so what the installer asks for shows as the
+# absence of the entry for everyone (WD) that a folder made as any other has.
+UPGRADE_FOLDER_ACCESS = 'D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)'
 START_LOG = 'TYStarts.log'
 HELP_FILE = 'quenfold_for_vexor_for_dos.hlp'
 HELP_CONTEXT = 1  # WinHelpA's command for a topic by context number

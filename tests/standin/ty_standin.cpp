@@ -652,6 +652,16 @@ int _mkdir(const char *path) {
     return -1;
 }
 
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    if (mkdir(hostPath(path).c_str(), 0755) == 0) return TRUE;
+    SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND);
+    return FALSE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR) { return NULL; }
+FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR) { return NULL; }
+void *WINAPI LocalFree(void *memory) { return memory; }
+
 // Kernel -------------------------------------------------------------------
 
 void standinSetModulePath(const char *path) {

@@ -216,6 +216,13 @@ BOOL WINAPI CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
+typedef void *PSECURITY_DESCRIPTOR;
+typedef unsigned long *PULONG;
+typedef int(WINAPI *FARPROC)(void);
+HMODULE WINAPI GetModuleHandleA(LPCSTR name);   // NULL: the host has no system library
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
+void *WINAPI LocalFree(void *memory);
 DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR *filePart);
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);

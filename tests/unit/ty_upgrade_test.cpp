@@ -205,7 +205,7 @@ protected:
     void expectUninstallerStarted() const {
         ASSERT_EQ(standinProcesses().size(), 1u);
         const StandinProcess &process = standinProcesses()[0];
-        EXPECT_EQ(process.application, "<null>");
+        EXPECT_EQ(process.application, "C:\\TEMP\\TYUpgrade1\\uninstaller.exe");
         EXPECT_EQ(process.commandLine, "C:\\TEMP\\TYUpgrade1\\uninstaller.exe update");
         EXPECT_TRUE(process.inheritHandles);
         EXPECT_EQ(process.creationFlags, (DWORD)NORMAL_PRIORITY_CLASS);

@@ -18,8 +18,9 @@
 //   anything else            a stand-in for an old version's uninstaller, run by
 //                            the installer from its temporary copy: it carries
 //                            out the orders of C:\ty-e2e\fake-uninstaller.txt
-//                            (below) and records its start in
-//                            C:\ty-e2e\fake-uninstaller.log
+//                            (below) and records its start (command line,
+//                            current folder, and who may do what in its own
+//                            folder) in C:\ty-e2e\fake-uninstaller.log
 //
 // Orders of the stand-in uninstaller, one a line, in order:
 //   lock                     takes the maker's lock as an uninstaller does,
@@ -36,6 +37,7 @@
 //   exit N                   ends with N (unsigned)
 // Every line the programs write is "<what>\t<details>\r\n".
 #include <windows.h>
+#include <sddl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -226,11 +228,31 @@ static bool startHolder(const char *arguments, const char *readyName) {
     return false;
 }
 
+// Who may do what in FOLDER, in the descriptor's string form; "?" when it
+// cannot be read.
+static void folderAccess(const char *folder, char *access, size_t size) {
+    lstrcpynA(access, "?", (int)size);
+    SECURITY_INFORMATION wanted = DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    GetFileSecurityA(folder, wanted, NULL, 0, &needed);
+    PSECURITY_DESCRIPTOR descriptor = needed == 0 ? NULL : malloc(needed);
+    char *text = NULL;
+    if (descriptor != NULL && GetFileSecurityA(folder, wanted, descriptor, needed, &needed) &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, wanted,
+                                                             &text, NULL)) {
+        lstrcpynA(access, text, (int)size);
+        LocalFree(text);
+    }
+    free(descriptor);
+}
+
 static int fakeUninstaller() {
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof folder, folder);
-    char line[MAX_PATH * 3];
-    snprintf(line, sizeof line, "%s\t%s", GetCommandLineA(), folder);
+    char access[512];
+    folderAccess(ownFolder, access, sizeof access);
+    char line[MAX_PATH * 3 + sizeof access];
+    snprintf(line, sizeof line, "%s\t%s\t%s", GetCommandLineA(), folder, access);
     appendLine(HELPER_UNINSTALLER_LOG, "started", line);
 
     FILE *orders = fopen(HELPER_ORDERS, "r");
