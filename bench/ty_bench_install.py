@@ -354,8 +354,8 @@ def main(argv):
                 return float(f.read().split()[0])
 
         walls = {'nothing': [], 'empty': [], 'files': [], 'full': [], 'ours': [],
-                 'ours-setup': [], 'ours-page': [], 'demand': [], 'demand-setup': [],
-                 'demand-page': [], 'wait-ours': [], 'wait-nsis': []}
+                 'ours-setup': [], 'ours-first': [], 'ours-page': [], 'demand': [],
+                 'demand-setup': [], 'demand-first': [], 'demand-page': [], 'wait-ours': [], 'wait-nsis': []}
         order(session, 'poll 10')
         for round_ in range(rounds + 1):
             times = {}
@@ -496,6 +496,12 @@ def report(inproc, inproc_o2, walls, sizes, rounds, expected):
     print(f'| of which, timed inside: the progress page | {median(walls["ours-page"]):.1f} ms | |')
     print(f'| the same on demand, timed inside: the progress page '
           f'| {median(walls["demand-page"]):.1f} ms | |')
+    print()
+    first, alone = median(walls['ours-first']), median(walls['demand-first'])
+    print(f'The first two pages\' reads (the welcome picture and the licence, timed inside): '
+          f'{first:.1f} ms with the thread reading beside them, {alone:.1f} ms without it '
+          f'({first / alone:.2f} times; minima {min(walls["ours-first"]):.1f} and '
+          f'{min(walls["demand-first"]):.1f} ms).')
     print()
     whole = median(walls['ours']) / median(walls['full'])
     print(f'Ours without its wizard takes {whole:.2f} times the silent NSIS installer doing the '

@@ -141,7 +141,13 @@ static void writeFiles(HWND page) {
         if (count != size || !closed) failFile(page, index, path, true);
 
         written += size;
-        WPARAM position = total > 0 ? (WPARAM)(written * 100 / total) : 100;
+        // Both sizes shifted below 2^24, so that the percentage takes a
+        // 32-bit division; only packages above 16 MB lose any precision.
+        unsigned shift = 0;
+        while ((total >> shift) > 0xFFFFFFu) shift++;
+        WPARAM position = total > 0 ? (WPARAM)((uint32_t)(written >> shift) * 100u /
+                                               (uint32_t)(total >> shift))
+                                    : 100;
         SendMessageA(bar, PBM_SETPOS, position, 0);
     }
 }

@@ -84,6 +84,9 @@ const char *bitmapFault(const unsigned char *file, uint32_t size) {
     }
     uint64_t rowSize = ((uint64_t)width * bitCount + 31) / 32 * 4;
     uint64_t rows = height < 0 ? (uint64_t)(-height) : (uint64_t)height;
-    if (rows > available / rowSize) return "its pixel data runs past the end of the file";
+    // Rows and rowSize are at least 1; available, below 4 GiB, takes a
+    // division the stub does without a 64-bit routine.
+    if (rowSize > available || rows > (uint32_t)available / (uint32_t)rowSize)
+        return "its pixel data runs past the end of the file";
     return NULL;
 }

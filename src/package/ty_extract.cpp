@@ -21,6 +21,12 @@
 // is not held for files the user may never install.
 #define TY_AHEAD_CAP (16u * 1024u * 1024u)
 
+// The thread reads an entry's data in pieces of at most this size, taking the
+// lock for each and giving way between them while a page waits for it: on a
+// slow medium a page's read (the welcome picture, the licence) would
+// otherwise wait for a whole entry of up to 4 MB.
+#define TY_AHEAD_PIECE (64u * 1024u)
+
 enum { TY_AHEAD_PENDING, TY_AHEAD_READY, TY_AHEAD_LEFT };
 
 static struct {
@@ -29,6 +35,7 @@ static struct {
     DWORD threadId;
     HANDLE done;            // set after each entry the thread settles
     CRITICAL_SECTION file;  // the package file's position: seek and read as one
+    volatile LONG pageWaits;  // a read of the pages' thread wants the lock
     volatile LONG stop;
     bool broken;            // the library reported a broken invariant on the thread
     volatile LONG states[TY_ENTRY_INSTALL_BOUND];
@@ -52,16 +59,32 @@ extern "C" void bz_internal_error(int) {
 #endif
 
 // Reads size bytes of the entry's data; a data offset the runtime cannot seek
-// to lies past the end of the file and reads as its end (0).
-static int readEntryData(const PackageEntry *entry, void *into, unsigned int size) {
+// to lies past the end of the file and reads as its end (0). The result is
+// that of one read of the whole: the bytes read, 0 at the end of the file, -1
+// on an error. The thread (onThread) reads in pieces and lets a waiting page
+// go first.
+static int readEntryData(const PackageEntry *entry, void *into, unsigned int size, bool onThread) {
     bool shared = ahead.shared;
-    if (shared) EnterCriticalSection(&ahead.file);
-    int descriptor = setupState.package->descriptor;
-    int result = _lseek(descriptor, (long)entry->dataOffset, SEEK_SET) == -1
-                     ? 0
-                     : _read(descriptor, into, size);
-    if (shared) LeaveCriticalSection(&ahead.file);
-    return result;
+    unsigned int done = 0;
+    for (;;) {
+        unsigned int part = size - done;
+        if (onThread) {
+            if (part > TY_AHEAD_PIECE) part = TY_AHEAD_PIECE;
+            while (ahead.pageWaits) Sleep(1);
+        }
+        // Only the pages' thread sets the mark; the thread only reads it.
+        if (shared && !onThread) ahead.pageWaits = 1;
+        if (shared) EnterCriticalSection(&ahead.file);
+        int descriptor = setupState.package->descriptor;
+        int result = _lseek(descriptor, (long)(entry->dataOffset + done), SEEK_SET) == -1
+                         ? 0
+                         : _read(descriptor, (unsigned char *)into + done, part);
+        if (shared) LeaveCriticalSection(&ahead.file);
+        if (shared && !onThread) ahead.pageWaits = 0;
+        if (result == -1) return -1;
+        done += (unsigned int)result;
+        if ((unsigned int)result != part || done == size) return (int)done;
+    }
 }
 
 // The message for a read of size bytes of entry data that gave result, or
@@ -77,10 +100,10 @@ static const char *judgeDataRead(int result, unsigned int size,
 
 // Fills buffer with the content of a valid entry. NULL when done, else the
 // failure's message (unpackFailed for the unpacking message).
-static const char *unpackEntry(const PackageEntry *entry, unsigned char *buffer) {
+static const char *unpackEntry(const PackageEntry *entry, unsigned char *buffer, bool onThread) {
     unsigned int outputLength = entry->uncompressedSize;
     if (entry->flags == TY_FLAG_STORED)
-        return judgeDataRead(readEntryData(entry, buffer, outputLength), outputLength,
+        return judgeDataRead(readEntryData(entry, buffer, outputLength, onThread), outputLength,
                              "Unexpected end of file while reading compressed file data");
 
     uint32_t compressedSize = entry->compressedSize;
@@ -89,7 +112,7 @@ static const char *unpackEntry(const PackageEntry *entry, unsigned char *buffer)
     if (compressed == NULL) return "Insufficient memory to allocate for compressed data buffer";
 
     const char *failure =
-        judgeDataRead(readEntryData(entry, compressed, compressedSize), compressedSize,
+        judgeDataRead(readEntryData(entry, compressed, compressedSize, onThread), compressedSize,
                       "\nUnexpected end of file while reading compressed file data");
     if (failure == NULL && entry->flags != TY_FLAG_BZIP2)
         failure = "Unsupported compression method for decompressing data";
@@ -110,7 +133,7 @@ int extractEntry(uint32_t index, unsigned char *buffer) {
     Package *package = setupState.package;
     if (package == NULL || package->entries == NULL || index >= package->fileCount)
         fatalError("\nInvalid index for accessing data");
-    const char *failure = unpackEntry(package->entries[index], buffer);
+    const char *failure = unpackEntry(package->entries[index], buffer, false);
     if (failure == unpackFailed) fatalError(tyText(TY_TEXT_UNPACK_FAILED));
     if (failure != NULL) fatalError(failure);
     return 0;
@@ -124,7 +147,7 @@ static DWORD WINAPI unpackAhead(LPVOID) {
         if (InterlockedCompareExchange(&ahead.stop, 0, 0) == 0) {
             const PackageEntry *entry = package->entries[index];
             buffer = (unsigned char *)malloc(entry->uncompressedSize > 0 ? entry->uncompressedSize : 1);
-            if (buffer != NULL && (unpackEntry(entry, buffer) != NULL || ahead.broken)) {
+            if (buffer != NULL && (unpackEntry(entry, buffer, true) != NULL || ahead.broken)) {
                 free(buffer);
                 buffer = NULL;
             }
@@ -152,6 +175,7 @@ void startExtractingAhead(void) {
         ahead.buffers[index] = NULL;
     }
     ahead.stop = 0;
+    ahead.pageWaits = 0;
     ahead.broken = false;
     ahead.done = CreateEventA(NULL, FALSE, FALSE, NULL);
     if (ahead.done == NULL) return;

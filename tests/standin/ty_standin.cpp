@@ -20,9 +20,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <deque>
 #include <mutex>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -1024,7 +1026,14 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value) {
     return TRUE;
 }
 
-void WINAPI Sleep(DWORD milliseconds) { sleeps.push_back(milliseconds); }
+// The test's own thread only records its sleeps; a thread the product made
+// sleeps for real, giving way to the test's thread as on Windows.
+void WINAPI Sleep(DWORD milliseconds) {
+    if (standinOnMadeThread())
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    else
+        sleeps.push_back(milliseconds);
+}
 const std::vector<DWORD> &standinSleeps() { return sleeps; }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int textLength,

@@ -31,6 +31,7 @@ int standinOpenProcessHandleCount();
 // Threads and events of the product's second thread, for the same calls.
 bool standinWaitThreadObject(HANDLE handle, DWORD milliseconds, DWORD *result);
 bool standinCloseThreadObject(HANDLE handle);    // true: it was one, now closed
+bool standinOnMadeThread();                       // on a thread the product made
 void standinResetThreads();
 
 #endif

@@ -31,6 +31,7 @@ int liveSections;
 bool threadsRefused;
 std::atomic<DWORD> lastThreadId{0};
 thread_local DWORD currentThreadId;
+thread_local bool onMadeThread;
 
 // The object behind an open handle; lock held.
 ThreadObject *findObject(HANDLE handle) {
@@ -56,6 +57,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, size_t, LPTHREAD_START_ROUTINE
     if (threadId != NULL) *threadId = object->id;
     object->thread = std::thread([object] {
         currentThreadId = object->id;
+        onMadeThread = true;
         object->start(object->parameter);
     });
     return (HANDLE)object;
@@ -66,6 +68,8 @@ BOOL WINAPI SetThreadPriority(HANDLE handle, int) {
     ThreadObject *object = findObject(handle);
     return object != NULL && object->isThread;
 }
+
+bool standinOnMadeThread() { return onMadeThread; }
 
 DWORD WINAPI GetCurrentThreadId(void) {
     if (currentThreadId == 0) currentThreadId = ++lastThreadId;

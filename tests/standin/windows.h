@@ -203,6 +203,12 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
 static inline LONG InterlockedExchange(volatile LONG *target, LONG value) {
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
+static inline LONG InterlockedIncrement(volatile LONG *target) {
+    return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
+}
+static inline LONG InterlockedDecrement(volatile LONG *target) {
+    return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
+}
 static inline LONG InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand) {
     __atomic_compare_exchange_n(target, &comparand, exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
