@@ -196,11 +196,17 @@ class FailedInstallations(SessionCase):
     # -- folders and keys that were there before
 
     def test_a_destination_with_files_of_its_own_stays_as_it_was(self):
+        # A file of the run held during the rollback is named alone: the
+        # folder is the user's, and nothing advises deleting it.
         self.forget(RUN_VALUE_LEFT_OVER)
         self.machine.write(INSTALL_DIR + 'my notes.txt', b'mine\r\n')
-        now, restarted = self.fail_installation('destination-with-files', registry_not_written(),
-                                                CONFIGURING, 100)
-        self.assertEqual([], now)
+        engine = INSTALL_DIR + 'TYEngine.dll'
+        now, restarted = self.fail_installation(
+            'destination-with-files',
+            registry_not_written() + [box(text('files-left-in-folder', folder=engine),
+                                          'information', 'files-left-in-folder')],
+            CONFIGURING, 100, hold_at_first_box=([engine], 'hold'))
+        self.assertEqual(sorted([pending(engine), f'added file {engine}']), sorted(now))
         self.assertEqual([], restarted)
 
     def test_a_maker_folder_holding_something_else_stays_as_it_was(self):
