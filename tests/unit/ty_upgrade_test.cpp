@@ -126,6 +126,7 @@ protected:
             if (startFails || !exists(kTempUninstaller)) return false;
             programRun = contentOf(kTempUninstaller);
             if (othersTakeTheLock) standinHoldSemaphore(TY_LOCK_NAME);
+            for (const std::string &deleted : deletedByUninstaller) remove(host(deleted).c_str());
             if (uninstallerCode == 99) {
                 std::string command = "rm -rf '" + host(kOldFolder) + "'";
                 EXPECT_EQ(system(command.c_str()), 0) << command;
@@ -233,6 +234,7 @@ protected:
     DWORD uninstallerCode = 0;
     bool startFails = false;
     bool othersTakeTheLock = false;
+    std::vector<std::string> deletedByUninstaller;  // before it ends
     long lockDuringRun = -2;
     int handlesDuringRun = -1;
     std::string programRun;
@@ -376,38 +378,53 @@ TEST_F(UpgradeTest, AnUninstallerThatCannotStartEndsWithMinusOneWithTheLockTaken
     expectLockHeld();
 }
 
-// The uninstaller's own ends other than 99: its code passed on, the saved
-// configuration left in the temporary folder for the next attempt.
-class UpgradeLockLostTest : public UpgradeTest, public ::testing::WithParamInterface<DWORD> {};
+// An uninstaller that ends with its own code (not 99) after another program
+// took the lock: the code is passed on, and the saved settings go back into
+// the old folder (the Wine suite plays the ones it deleted); one that
+// cannot go back is named in a box and kept, the only copy there is.
+struct LockLostRow {
+    const char *name;
+    bool configDeleted;
+    bool configCannotGoBack;
+};
+
+const LockLostRow kLockLostRows[] = {
+    {"NothingDeleted", false, false},
+    {"SettingsThatCannotGoBackAreNamed", true, true},
+};
+
+class UpgradeLockLostTest : public UpgradeTest, public ::testing::WithParamInterface<LockLostRow> {};
 
 TEST_P(UpgradeLockLostTest, EndsWithMinusOneWithoutHoldingTheLock) {
+    const LockLostRow &row = GetParam();
     othersTakeTheLock = true;
-    uninstallerCode = GetParam();
-    bool removed = GetParam() == 99;
-    auto body = [&] {
-        ProductRun ran = run();
-        EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
-        EXPECT_EQ(result, -1);
-        if (removed) {
-            expectBoxes({{kLockLost, MB_ICONWARNING}, {kKept, MB_ICONWARNING}});
-        } else {
-            expectBoxes({{kLockLost, MB_ICONWARNING}});
-        }
-        expectUninstallerStarted();
-        expectSavedCopies(removed);
-        EXPECT_FALSE(exists(kTempUninstaller));
-        EXPECT_TRUE(shownPages().empty());
-        EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 0);  // the other one's
-        EXPECT_EQ(standinOpenHandleCount(), 0);
-    };
-    if (removed) {
-        inOwnProcess(body);
-    } else {
-        body();
-    }
+    uninstallerCode = 5;
+    if (row.configDeleted)
+        deletedByUninstaller = {oldFile(TY_FILE_PRODUCT_CONFIG), oldFile(TY_FILE_SCHEDULER_CONFIG)};
+    if (row.configCannotGoBack) standinDenyPath(oldFile(TY_FILE_PRODUCT_CONFIG).c_str());
+    ProductRun ran = run();
+    EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
+    EXPECT_EQ(result, -1);
+    if (row.configCannotGoBack)
+        expectBoxes({{expectedText("not-put-back", {{"copies", kSavedConfig}}), MB_ICONWARNING},
+                     {kLockLost, MB_ICONWARNING}});
+    else
+        expectBoxes({{kLockLost, MB_ICONWARNING}});
+    expectUninstallerStarted();
+    EXPECT_EQ(exists(kSavedConfig), row.configCannotGoBack) << kSavedConfig;
+    EXPECT_FALSE(exists(kSavedScheduler)) << kSavedScheduler;
+    if (!row.configCannotGoBack) EXPECT_EQ(contentOf(oldFile(TY_FILE_PRODUCT_CONFIG)), kOldSettings);
+    EXPECT_EQ(contentOf(oldFile(TY_FILE_SCHEDULER_CONFIG)), kOldSchedule);
+    EXPECT_FALSE(exists(kTempUninstaller));
+    EXPECT_TRUE(shownPages().empty());
+    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 0);  // the other one's
+    EXPECT_EQ(standinOpenHandleCount(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeLockLostTest, ::testing::Values(5u));
+INSTANTIATE_TEST_SUITE_P(Upgrade, UpgradeLockLostTest, ::testing::ValuesIn(kLockLostRows),
+                         [](const ::testing::TestParamInfo<LockLostRow> &info) {
+                             return std::string(info.param.name);
+                         });
 
 // -- The update after 99 -------------------------------------------------------------
 
