@@ -70,17 +70,17 @@ static int readEntryData(const PackageEntry *entry, void *into, unsigned int siz
         unsigned int part = size - done;
         if (onThread) {
             if (part > TY_AHEAD_PIECE) part = TY_AHEAD_PIECE;
-            while (ahead.pageWaits) Sleep(1);
+            while (InterlockedCompareExchange(&ahead.pageWaits, 0, 0) != 0) Sleep(1);
         }
         // Only the pages' thread sets the mark; the thread only reads it.
-        if (shared && !onThread) ahead.pageWaits = 1;
+        if (shared && !onThread) InterlockedExchange(&ahead.pageWaits, 1);
         if (shared) EnterCriticalSection(&ahead.file);
         int descriptor = setupState.package->descriptor;
         int result = _lseek(descriptor, (long)(entry->dataOffset + done), SEEK_SET) == -1
                          ? 0
                          : _read(descriptor, (unsigned char *)into + done, part);
         if (shared) LeaveCriticalSection(&ahead.file);
-        if (shared && !onThread) ahead.pageWaits = 0;
+        if (shared && !onThread) InterlockedExchange(&ahead.pageWaits, 0);
         if (result == -1) return -1;
         done += (unsigned int)result;
         if ((unsigned int)result != part || done == size) return (int)done;
