@@ -137,11 +137,9 @@ class InstallationWindows95Family(SessionCase):
         """The changes sorted, with the quoted command interpreter of a
         folder removal, which is the system's own, left out. Whether the RunOnce
         key itself was there before depends on the prefix, not on the
-        installer; the console settings are what Wine writes the first time
-        the interpreter runs."""
+        installer."""
         return sorted(re.sub(r' = "[^"]+" /C RD ', ' = <interpreter> /C RD ', change)
-                      for change in changes if change != f'added key {RUN_ONCE}'
-                      and not re.match(r'added (key|value) HKCU\\Console\b', change))
+                      for change in changes if change != f'added key {RUN_ONCE}')
 
 
 if __name__ == '__main__':
