@@ -24,6 +24,10 @@ struct SetupState {
     // The upgrade's own folder under the temporary folder, ending in a
     // backslash; empty until it is made.
     char upgradeFolder[TY_PATH_SIZE];
+    // The folder held open without delete sharing while it is in use, so
+    // that nobody can rename it away and put a folder of their own in its
+    // place; NULL where it could not be opened (the Windows 95 family).
+    HANDLE upgradeFolderHandle;
     char savedConfigPath[TY_PATH_SIZE];
     // Empty when the scheduler's file was not there to be saved.
     char savedSchedulerPath[TY_PATH_SIZE];

@@ -80,6 +80,8 @@ void reportConfigurationNotMigrated(void) {
 }
 
 void removeUpgradeFolder(void) {
+    if (setupState.upgradeFolderHandle != NULL) CloseHandle(setupState.upgradeFolderHandle);
+    setupState.upgradeFolderHandle = NULL;
     if (setupState.upgradeFolder[0] != '\0') _rmdir(setupState.upgradeFolder);
 }
 
@@ -161,9 +163,15 @@ static bool makeUpgradeFolder(const char *temporaryFolder) {
         appendDecimal(name, sizeof name, (int)number);
         if (!composePath(folder, temporaryFolder, name)) break;
         if (CreateDirectoryA(folder, &attributes)) {
+            // The user's own programs may write the temporary folder, and so
+            // rename this one away: held open without delete sharing, it
+            // stays the folder that was made.
+            HANDLE held = CreateFileA(folder, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+            setupState.upgradeFolderHandle = held == INVALID_HANDLE_VALUE ? NULL : held;
             // Every later path is the folder followed by a name.
             made = composePath(folder, folder, "\\");
-            if (!made) _rmdir(folder);
+            if (!made) removeUpgradeFolder();
             break;
         }
         // Taken by an earlier run: the next number. Anything else (a
@@ -280,9 +288,8 @@ bool upgradeOlderVersion(const char *olderName, const char *olderFolder, int *ex
     setupState.instanceLock = CreateSemaphoreA(NULL, 1, 1, TY_LOCK_NAME);
     if (WaitForSingleObject(setupState.instanceLock, 0) == WAIT_TIMEOUT) {
         // Where copies are kept, the box that says where follows the reason.
-        if (!oldVersionRemoved) disposeSavedConfiguration();
         MessageBoxA(NULL, tyText(TY_TEXT_LOCK_LOST), setupState.setupCaption, MB_ICONWARNING);
-        if (oldVersionRemoved) disposeSavedConfiguration();
+        disposeSavedConfiguration();
         CloseHandle(setupState.instanceLock);
         setupState.instanceLock = NULL;
         *exitCode = -1;

@@ -120,9 +120,11 @@ class UpgradeCase(SessionCase):
 
     def assert_fake_ran(self, *expected):
         """The helper's record: started from the temporary copy with the
-        argument "update", then each order and its result."""
+        argument "update", in a folder that only administrators may write and
+        nobody can rename away, then each order and its result."""
         lines = self.fake_log()
-        started = [f'{self.saved}{UNINSTALLER} update', 'C:\\ty-e2e', UPGRADE_FOLDER_ACCESS]
+        started = [f'{self.saved}{UNINSTALLER} update', 'C:\\ty-e2e', UPGRADE_FOLDER_ACCESS,
+                   'kept']
         wanted = [['started', *started]] + [list(line) for line in expected]
         self.assertEqual(lines, wanted, f'the stand-in uninstaller\'s record: got {lines}, '
                                         f'expected {wanted}')

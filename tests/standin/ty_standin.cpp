@@ -37,6 +37,7 @@ struct Semaphore {
 struct HandleSlot {
     size_t semaphore;
     bool open;
+    std::string folder;  // a folder held open (no semaphore), as its host path
 };
 
 struct ReadFault {
@@ -629,12 +630,22 @@ int _unlink(const char *path) {
     return -1;
 }
 
+// Whether a handle holds the folder open; opened without delete sharing, it
+// cannot be removed or renamed.
+bool folderHeld(const std::string &host) {
+    for (const HandleSlot &slot : handles)
+        if (slot.open && !slot.folder.empty() && slot.folder == host) return true;
+    return false;
+}
+
+bool standinFolderHeld(const char *path) { return folderHeld(hostPath(path)); }
+
 int _rmdir(const char *path) {
-    if (pathDenied(path)) {
+    std::string host = hostPath(path);
+    if (pathDenied(path) || folderHeld(host)) {
         errno = EACCES;
         return -1;
     }
-    std::string host = hostPath(path);
     if (rmdir(host.c_str()) == 0) return 0;
     int error = errno;
     // RemoveDirectoryA on a file: ERROR_DIRECTORY, which the runtime has no
@@ -704,6 +715,20 @@ HANDLE WINAPI CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG ma
         semaphores.push_back({name ? name : "", initialCount, maximumCount});
     }
     handles.push_back({index, true});
+    return (HANDLE)(kFirstHandle + (handles.size() - 1) * kHandleStep);
+}
+
+// A folder only, as the product opens one: to hold it.
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                          DWORD flags, HANDLE) {
+    struct stat status;
+    std::string host = hostPath(path);
+    if (disposition != OPEN_EXISTING || !(flags & FILE_FLAG_BACKUP_SEMANTICS) ||
+        (share & FILE_SHARE_DELETE) || stat(host.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    handles.push_back({(size_t)-1, true, host});
     return (HANDLE)(kFirstHandle + (handles.size() - 1) * kHandleStep);
 }
 

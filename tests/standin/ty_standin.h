@@ -67,6 +67,7 @@ void standinSetVersion(DWORD version);       // GetVersion's answer
 void standinHoldSemaphore(const char *name);
 long standinSemaphoreCount(const char *name);  // -1 when it does not exist
 int standinOpenHandleCount();                 // semaphores, processes, threads
+bool standinFolderHeld(const char *path);      // open through CreateFileA
 // Named objects stay until standinReset, as if another process kept them open.
 
 // Windows folder and hand-overs for the next start

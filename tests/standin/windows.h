@@ -203,12 +203,6 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION section);
 static inline LONG InterlockedExchange(volatile LONG *target, LONG value) {
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
-static inline LONG InterlockedIncrement(volatile LONG *target) {
-    return __atomic_add_fetch(target, 1, __ATOMIC_SEQ_CST);
-}
-static inline LONG InterlockedDecrement(volatile LONG *target) {
-    return __atomic_sub_fetch(target, 1, __ATOMIC_SEQ_CST);
-}
 static inline LONG InterlockedCompareExchange(volatile LONG *target, LONG exchange, LONG comparand) {
     __atomic_compare_exchange_n(target, &comparand, exchange, 0, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
@@ -223,6 +217,15 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
 BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
+#define GENERIC_READ 0x80000000u
+#define FILE_SHARE_READ 1
+#define FILE_SHARE_WRITE 2
+#define FILE_SHARE_DELETE 4
+#define OPEN_EXISTING 3
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
+                          DWORD disposition, DWORD flags, HANDLE model);
 typedef void *PSECURITY_DESCRIPTOR;
 typedef unsigned long *PULONG;
 typedef int(WINAPI *FARPROC)(void);

@@ -121,8 +121,11 @@ protected:
         });
         standinSetProcessPlayer([this](const std::string &, DWORD *code) {
             lockDuringRun = standinSemaphoreCount(TY_LOCK_NAME);
-            // The unpacking thread's handles cannot be inherited.
-            handlesDuringRun = standinOpenHandleCount() - standinOpenThreadObjectCount();
+            // The unpacking thread's handles and the one that holds the
+            // upgrade's folder cannot be inherited.
+            folderHeldDuringRun = standinFolderHeld(kUpgradeFolder);
+            handlesDuringRun = standinOpenHandleCount() - standinOpenThreadObjectCount() -
+                               (folderHeldDuringRun ? 1 : 0);
             if (startFails || !exists(kTempUninstaller)) return false;
             programRun = contentOf(kTempUninstaller);
             if (othersTakeTheLock) standinHoldSemaphore(TY_LOCK_NAME);
@@ -237,6 +240,7 @@ protected:
     std::vector<std::string> deletedByUninstaller;  // before it ends
     long lockDuringRun = -2;
     int handlesDuringRun = -1;
+    bool folderHeldDuringRun = false;
     std::string programRun;
     int result = kResultSentinel;
 };
@@ -406,8 +410,8 @@ TEST_P(UpgradeLockLostTest, EndsWithMinusOneWithoutHoldingTheLock) {
     EXPECT_FALSE(ran.exited) << "exit code " << ran.exitCode;
     EXPECT_EQ(result, -1);
     if (row.configCannotGoBack)
-        expectBoxes({{expectedText("not-put-back", {{"copies", kSavedConfig}}), MB_ICONWARNING},
-                     {kLockLost, MB_ICONWARNING}});
+        expectBoxes({{kLockLost, MB_ICONWARNING},
+                     {expectedText("not-put-back", {{"copies", kSavedConfig}}), MB_ICONWARNING}});
     else
         expectBoxes({{kLockLost, MB_ICONWARNING}});
     expectUninstallerStarted();

@@ -19,8 +19,9 @@
 //                            the installer from its temporary copy: it carries
 //                            out the orders of C:\ty-e2e\fake-uninstaller.txt
 //                            (below) and records its start (command line,
-//                            current folder, and who may do what in its own
-//                            folder) in C:\ty-e2e\fake-uninstaller.log
+//                            current folder, who may do what in its own
+//                            folder, and whether that folder can be renamed)
+//                            in C:\ty-e2e\fake-uninstaller.log
 //
 // Orders of the stand-in uninstaller, one a line, in order:
 //   lock                     takes the maker's lock as an uninstaller does,
@@ -246,13 +247,27 @@ static void folderAccess(const char *folder, char *access, size_t size) {
     free(descriptor);
 }
 
+// Whether a program of the user's could rename FOLDER away (and put one of
+// its own in its place): tries, and puts it back.
+static const char *folderRenamable(const char *folder) {
+    char from[MAX_PATH], to[MAX_PATH];
+    lstrcpynA(from, folder, MAX_PATH);
+    size_t length = strlen(from);
+    if (length > 0 && from[length - 1] == '\\') from[length - 1] = '\0';
+    snprintf(to, sizeof to, "%s-moved", from);
+    if (!MoveFileA(from, to)) return "kept";
+    MoveFileA(to, from);
+    return "renamable";
+}
+
 static int fakeUninstaller() {
     char folder[MAX_PATH] = "";
     GetCurrentDirectoryA(sizeof folder, folder);
     char access[512];
     folderAccess(ownFolder, access, sizeof access);
     char line[MAX_PATH * 3 + sizeof access];
-    snprintf(line, sizeof line, "%s\t%s\t%s", GetCommandLineA(), folder, access);
+    snprintf(line, sizeof line, "%s\t%s\t%s\t%s", GetCommandLineA(), folder, access,
+             folderRenamable(ownFolder));
     appendLine(HELPER_UNINSTALLER_LOG, "started", line);
 
     FILE *orders = fopen(HELPER_ORDERS, "r");
