@@ -124,7 +124,10 @@ fi
 echo "demo: making a fresh Wine prefix in $WINEPREFIX"
 wine_started=1
 wineserver -k 2>/dev/null || true    # left from an interrupted run
-rm -rf "$WINEPREFIX"
+# Emptied rather than removed: in the virtual machine the folder is a mount
+# of the machine's own disk.
+mkdir -p "$WINEPREFIX"
+find "$WINEPREFIX" -mindepth 1 -delete
 wineboot -i
 # Wine draws the caption buttons with its Marlett font (Debian's fonts-wine);
 # this Wine takes that package's TrueType fonts from the prefix's own Fonts
