@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
-"""Mutation check of the host test suite, run by hand.
+"""Mutation check of the test suite as CI runs it, run by hand.
 
-Builds the host tree once in a scratch copy of this tree, then for each
-mutant of scripts/mutants.txt changes one line, rebuilds, runs the host
-tests and puts the line back. A mutant is killed when a test fails, times
-out or the build fails (reported apart: such a mutant tells nothing about
-the tests). Every mutant that survives is a behaviour no host test checks.
+Builds the trees of scripts/build.sh once in a scratch copy of this tree,
+then for each mutant of scripts/mutants.txt changes one line, rebuilds, runs
+the tests and puts the line back: first the host tests; when none of them
+fails and the mutant is in the installer's sources, the Windows trees are
+rebuilt and the Wine suite (labels e2e and wine) runs. A mutant is killed
+when a test fails, times out or the build fails (reported apart: such a
+mutant tells nothing about the tests). Every mutant that survives is a
+behaviour no test checks.
 
-  python3 scripts/mutate.py [--only ID[,ID]] [-j N] [--keep] [--list] [--every] [--out FILE]
+  python3 scripts/mutate.py [--only ID[,ID]] [-j N] [--keep] [--list] [--every]
+                            [--host-only] [--out FILE]
 
-The Wine suite (labels e2e, wine) cannot run on every machine and the fuzz
-entries run far longer than a unit test; neither is part of the check.
+The Wine suite needs the machine's own Wine (a kernel that runs 32-bit
+programs); --host-only leaves it out. The fuzz entries run far longer than a
+unit test and are not part of the check.
 """
 import argparse
 import os
@@ -26,13 +31,14 @@ from pathlib import Path
 TOP = Path(__file__).resolve().parent.parent
 KEYS = ('id', 'file', 'from', 'to', 'what')
 LINE = re.compile(r'^(id|file|from|to|what):(?: (.*))?$')
-# The host tree's options of scripts/build.sh. Without TY_WINDOWS_BUILD_DIR
-# the tests that need the Windows tree are not registered at all. The fuzz
-# targets, whose tests are not run here, are not built for every mutant.
-CONFIGURE = ['-G', 'Ninja', '-DCMAKE_C_COMPILER=clang', '-DCMAKE_CXX_COMPILER=clang++',
-             '-DCMAKE_BUILD_TYPE=RelWithDebInfo', '-DTY_HAVE_LIBFUZZER=OFF']
-EXCLUDED_LABELS = '(e2e|wine|fuzz)'
-TEST_TIMEOUT = 60       # seconds for one test: longer is a hang
+# The host tree is built by scripts/build.sh, then configured once more
+# without the fuzz targets, whose tests are not run here, so that they are
+# not rebuilt for every mutant.
+WITHOUT_FUZZ = ['-DTY_HAVE_LIBFUZZER=OFF']
+HOST_LABELS = ['-LE', '(e2e|wine|fuzz)']
+WINE_LABELS = ['-L', '(e2e|wine)']
+WINDOWS_TREES = ('win', 'win-tests')
+TEST_TIMEOUT = 60       # seconds for one host test: longer is a hang
 NICE = ['nice', '-n', '15']  # the machine is shared
 
 
@@ -117,35 +123,52 @@ def failures(output):
     return found
 
 
-def test(build, jobs, stop, timeout=None):
-    command = ['ctest', '--test-dir', str(build), '-j', str(jobs), '-LE', EXCLUDED_LABELS,
-               '--timeout', str(TEST_TIMEOUT)] + (['--stop-on-failure'] if stop else [])
+def test(build, jobs, stop, labels, timeout=None):
+    """The host tree's tests of labels (Wine tests keep their own time-outs)."""
+    command = ['ctest', '--test-dir', str(build / 'host'), '-j', str(jobs), '--timeout',
+               str(TEST_TIMEOUT)] + labels + (['--stop-on-failure'] if stop else [])
     return run(command, build, timeout)
 
 
-def try_mutant(m, src, build, jobs, timeout, every=False):
+def build_trees(src, build, jobs, trees):
+    for tree in trees:
+        code, output, _ = run(['cmake', '--build', str(build / tree), '-j', str(jobs)], src)
+        if code != 0:
+            return False
+    return True
+
+
+def try_mutant(m, src, build, jobs, timeouts, wine, every=False):
     file = src / m['file']
     original = file.read_bytes()
     start = time.monotonic()
+    stages = [(('host',), HOST_LABELS, timeouts[0])]
+    if wine and m['file'].startswith('src/'):
+        stages.append((WINDOWS_TREES, WINE_LABELS, timeouts[1]))
+    failed = []
     try:
         file.write_bytes(original.replace(m['from'].encode(), m['to'].encode(), 1))
-        code, output, _ = run(['cmake', '--build', str(build), '-j', str(jobs)], src)
-        if code != 0:
-            return 'compile-error', time.monotonic() - start, ''
-        code, output, _ = test(build, jobs, not every, timeout)
+        for trees, labels, timeout in stages:
+            if not build_trees(src, build, jobs, trees):
+                return 'compile-error', time.monotonic() - start, ''
+            code, output, _ = test(build, jobs, not every, labels, timeout)
+            if code is None:
+                return 'timeout', time.monotonic() - start, '(the whole run)'
+            if code != 0:
+                failed += failures(output) or [(f'(ctest exit {code})', 'killed')]
+                if not every:
+                    break
         seconds = time.monotonic() - start
-        if code is None:
-            return 'timeout', seconds, '(the whole run)'
-        if code == 0:
-            return 'survived', seconds, ''
-        failed = failures(output)
         if not failed:
-            return 'killed', seconds, f'(ctest exit {code})'
+            return 'survived', seconds, ''
         if every:
             return failed[0][1], seconds, ' '.join(name for name, _ in failed)
         return failed[0][1], seconds, failed[0][0]
     finally:
         file.write_bytes(original)
+        # The Windows trees as they were, for the next mutant's host stage.
+        if len(stages) > 1:
+            build_trees(src, build, jobs, WINDOWS_TREES)
 
 
 def main():
@@ -158,6 +181,8 @@ def main():
     parser.add_argument('--out', help='also write the results to this file')
     parser.add_argument('--every', action='store_true',
                         help='run every test for each mutant and name all that fail')
+    parser.add_argument('--host-only', action='store_true',
+                        help='leave the Wine suite out (a machine without Wine)')
     parser.add_argument('--mutants', default=str(TOP / 'scripts' / 'mutants.txt'))
     args = parser.parse_args()
 
@@ -181,23 +206,29 @@ def main():
     try:
         copy_tree(src)
         check_texts(mutants, src)
-        for step in (['cmake', '-S', str(src), '-B', str(build)] + CONFIGURE,
-                     ['cmake', '--build', str(build), '-j', str(args.jobs)]):
-            code, output, _ = run(step, src)
-            if code != 0:
-                sys.exit(f'{output}\nunmutated tree: {" ".join(step)} failed')
-        code, output, seconds = test(build, args.jobs, False)
+        # The MinGW build's bzip2 source, fetched by scripts/setup.sh.
+        (src / 'build-deps').symlink_to(TOP / 'build-deps')
+        code, output, _ = run(['env', f'TY_BUILD_DIR={build}', 'bash', 'scripts/build.sh'], src)
+        if code == 0:
+            code, output, _ = run(['cmake', '-S', str(src), '-B', str(build / 'host')] + WITHOUT_FUZZ, src)
         if code != 0:
-            failed = ', '.join(name for name, _ in failures(output)) or output[-2000:]
-            sys.exit(f'unmutated tree: tests fail: {failed}')
-        print(f'unmutated tree: tests pass in {seconds:.0f} s', flush=True)
-        # A mutant that makes the run several times slower than that hangs.
-        timeout = 3 * seconds + 120
+            sys.exit(f'{output}\nunmutated tree: the build failed')
+        timeouts = []
+        for labels in [HOST_LABELS] + ([] if args.host_only else [WINE_LABELS]):
+            code, output, seconds = test(build, args.jobs, False, labels)
+            if code != 0:
+                failed = ', '.join(name for name, _ in failures(output)) or output[-2000:]
+                sys.exit(f'unmutated tree: tests fail: {failed}')
+            print(f'unmutated tree: tests {" ".join(labels)} pass in {seconds:.0f} s', flush=True)
+            # A mutant that makes the run several times slower than that hangs.
+            timeouts.append(3 * seconds + 120)
+        timeouts.append(None)
 
         results = []
         out = open(args.out, 'w') if args.out else None
         for m in mutants:
-            status, seconds, first = try_mutant(m, src, build, args.jobs, timeout, args.every)
+            status, seconds, first = try_mutant(m, src, build, args.jobs, timeouts,
+                                                not args.host_only, args.every)
             results.append(status)
             line = f"{m['id']:40} {status:13} {seconds:6.0f} s  {first}".rstrip()
             print(line, flush=True)

@@ -752,6 +752,11 @@ class Session:
     def kill(self):
         self._order('kill', 10)
 
+    def set_env(self, name, value=''):
+        """An environment variable of the programs started from now on; ''
+        removes it."""
+        self._order(f'env {name}={value}', 5)
+
     def follow_descendants(self, on=True):
         """Whether the windows of the processes that the started program starts
         (an uninstaller, a help viewer, a folder window) count as its own."""

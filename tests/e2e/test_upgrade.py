@@ -17,8 +17,8 @@ import shutil
 import tempfile
 import unittest
 
-from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase, stretched
-from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CONFIG, DONE, EARLIER, FAKE_LOG, HELPER,
+from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase, stretched, text
+from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CANNOT_RUN, CONFIG, DONE, EARLIER, FAKE_LOG, HELPER,
                      FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
                      MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE,
                      PENDING_RENAMES, PRODUCT, PRODUCT_KEY, RUN_KEY, RUN_VALUE,
@@ -159,22 +159,86 @@ class UpgradeStopped(UpgradeCase):
         except AssertionError:
             self.install()
 
-    def test_no_to_the_question_closes_with_0_and_copies_nothing(self):
-        self.session.play(self.program, [
-            question(press='&No'),
-            Box(WILL_NOW_CLOSE, caption=SETUP_CAPTION, icon='information', name='will-close'),
-        ], exit_code=DONE, name='question-no')
-        self.assert_copies(None, None)
-        self.assert_earlier_installed()
+    def test_each_end_before_the_removal_leaves_2_5_with_its_settings_and_no_copy(self):
+        version_key = f'{PRODUCT_KEY}\\{EARLIER}'
+        with open(self.session.paths.installer, 'rb') as f:
+            image = bytearray(f.read())
+        image[-1] ^= 0xFF  # the stored control check's last byte
+        damaged = self.session.put_program(bytes(image), 'damaged.exe')
 
-    def test_no_inside_the_uninstaller_ends_with_0_and_removes_the_saved_copies(self):
-        self.session.play(self.program, [
-            question(),
-            uninstaller_question(press='&No'),
-            updater_box(NOT_TO_CONTINUE, 'not-to-continue'),
-        ], exit_code=DONE, name='uninstaller-no')
-        self.assert_copies(None, None)
-        self.assert_earlier_installed()
+        def set_folder(folder):
+            self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d',
+                                 folder, '/f')
+
+        def set_temp(folder):
+            for name in ('TMP', 'TEMP'):
+                self.session.set_env(name, folder)
+
+        def pending():
+            code, _, errors = self.session.command(
+                'wine', 'reg', 'add', SESSION_MANAGER, '/v', PENDING_RENAMES, '/t',
+                'REG_MULTI_SZ', '/d', '\\??\\C:\\ty-e2e\\gone.txt', '/f')
+            self.assertEqual(code, 0, f'wine reg add {PENDING_RENAMES}: exit {code}, {errors}')
+
+        def restore():
+            set_folder(INSTALL_DIR)
+            set_temp(self.temp[:-1])
+            self.session.command('wine', 'reg', 'delete', SESSION_MANAGER, '/v',
+                                 PENDING_RENAMES, '/f')
+            stop_holders(self.session)
+
+        def not_a_program():
+            write_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}', b'not a program\r\n')
+
+        long_temp = 'C:\\' + 't' * 270
+        no_copy = [question(), updater_box(CANNOT_COPY, 'cannot-copy', icon='error')]
+        # name, what is done first, the program, its windows, its exit code
+        table = [
+            ('question-no', None, self.program,
+             [question(press='&No'), Box(WILL_NOW_CLOSE, caption=SETUP_CAPTION,
+                                         icon='information', name='will-close')], DONE),
+            ('uninstaller-no', None, self.program,
+             [question(), uninstaller_question(press='&No'),
+              updater_box(NOT_TO_CONTINUE, 'not-to-continue')], DONE),
+            # Nothing of the user's is there to save; the uninstaller cannot
+            # be copied either, and nothing else is run in its place.
+            ('folder-gone', lambda: set_folder('C:\\Gone\\Quenfold'), self.program, no_copy,
+             EXIT_FATAL),
+            # No room for the backslash and the uninstaller's name.
+            ('folder-of-259', lambda: set_folder('C:\\' + 'o' * 256), self.program, no_copy,
+             EXIT_FATAL),
+            ('no-uninstaller',
+             lambda: remove_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}'),
+             self.program, no_copy, EXIT_FATAL),
+            ('uninstaller-not-a-program', not_a_program, self.program,
+             [question(), updater_box(CANNOT_RUN, 'cannot-run', icon='error')], EXIT_FATAL),
+            # Another program has the old configuration open, sharing nothing.
+            ('settings-not-saved',
+             lambda: hold_file(self.session, f'{INSTALL_DIR}\\{CONFIG}', role='lock-file'),
+             self.program, [question(), not_saved(f'{INSTALL_DIR}\\{CONFIG}')], EXIT_FATAL),
+            ('temporary-folder-unknown', lambda: set_temp(long_temp), self.program,
+             [question(), updater_box(text('no-temporary-folder'), 'no-temporary-folder',
+                                      icon='error')], EXIT_FATAL),
+            ('temporary-folder-missing', lambda: set_temp('C:\\Gone'), self.program,
+             [question(), updater_box(text('no-upgrade-folder', folder='C:\\Gone\\'),
+                                      'no-upgrade-folder', icon='error')], EXIT_FATAL),
+            ('damaged', None, damaged, [Box(MODIFIED_PACKAGE)], EXIT_FATAL),
+            ('pending-restart-no', pending, self.program,
+             [Box(PENDING_REBOOT, caption=SETUP_CAPTION, icon='question',
+                  buttons=('&Yes', '&No'), press='&No', name='pending-restart')], EXIT_FATAL),
+        ]
+        for number, (name, arrange, program, steps, exit_code) in enumerate(table):
+            with self.subTest(name):
+                if number:
+                    self.setUp()
+                try:
+                    if arrange:
+                        arrange()
+                    self.session.play(program, steps, exit_code=exit_code, name=name)
+                finally:
+                    restore()
+                self.assert_copies(None, None)
+                self.assert_earlier_installed()
 
     def test_an_uninstaller_ending_with_5_is_reported_and_its_code_passed_on(self):
         # The stand-in takes the maker's lock as an uninstaller does: the
@@ -191,6 +255,26 @@ class UpgradeStopped(UpgradeCase):
                              ['delete', 'done'], ['exit', 'done'], ['exit', '5'])
         self.assert_copies(None, None)
         self.assert_earlier_installed()
+
+    def test_settings_with_no_folder_to_go_back_to_are_kept_and_named(self):
+        # The stand-in deletes the settings and takes the old folder away
+        # before it fails: the copies are the only ones left.
+        moved = INSTALL_DIR + ' (gone)'
+        self.fake_uninstaller(f'delete {INSTALL_DIR}\\{CONFIG}',
+                              f'delete {INSTALL_DIR}\\{SCHEDULER_DATA}',
+                              f'move {INSTALL_DIR}|{moved}', 'exit 5')
+        copies = f'{self.saved}{CONFIG}\n\t{self.saved}{SCHEDULER_DATA}'
+        try:
+            self.session.play(self.program, [
+                question(),
+                updater_box(CANNOT_CONTINUE, 'cannot-continue'),
+                updater_box(text('not-put-back', copies=copies), 'not-put-back', icon='warning'),
+            ], exit_code=5, name='folder-taken-away')
+            self.assert_fake_ran(['delete', 'done'], ['delete', 'done'], ['move', 'done'],
+                                 ['exit', 'done'], ['exit', '5'])
+            self.assert_copies(USER_CONFIG, USER_SCHEDULE)
+        finally:
+            shutil.rmtree(self.session.host_path(moved), ignore_errors=True)
 
     def test_an_old_file_in_use_makes_the_uninstaller_report_it_and_the_upgrade_stop(self):
         # The sample's own uninstaller: it removes what it can, reports the
@@ -217,63 +301,6 @@ class UpgradeStopped(UpgradeCase):
         self.assertEqual(values, {'InstallDir': INSTALL_DIR},
                          f'the {EARLIER} version key after the stopped removal: got {values}')
 
-    def test_an_old_folder_that_is_gone_cannot_be_copied(self):
-        # Nothing of the user's is there to save; the uninstaller cannot be
-        # copied either, and nothing else is run in its place.
-        version_key = f'{PRODUCT_KEY}\\{EARLIER}'
-        gone = 'C:\\Gone\\Quenfold'
-        self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d', gone,
-                             '/f')
-        try:
-            self.session.play(self.program, [
-                question(),
-                updater_box(CANNOT_COPY, 'cannot-copy', icon='error'),
-            ], exit_code=EXIT_FATAL, name='folder-gone')
-        finally:
-            self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d',
-                                 INSTALL_DIR, '/f')
-        self.assert_copies(None, None)
-        self.assert_earlier_installed()
-
-    def test_a_damaged_installer_offers_no_upgrade_and_leaves_the_old_version(self):
-        with open(self.session.paths.installer, 'rb') as f:
-            image = bytearray(f.read())
-        image[-1] ^= 0xFF  # the stored control check's last byte
-        damaged = self.session.put_program(bytes(image), 'damaged.exe')
-        self.session.play(damaged, [Box(MODIFIED_PACKAGE)],
-                          exit_code=EXIT_FATAL, name='damaged')
-        self.assert_copies(None, None)
-        self.assert_earlier_installed()
-
-    def test_no_to_the_pending_restart_comes_before_the_upgrade_and_leaves_the_old_version(self):
-        code, _, errors = self.session.command(
-            'wine', 'reg', 'add', SESSION_MANAGER, '/v', PENDING_RENAMES, '/t', 'REG_MULTI_SZ',
-            '/d', '\\??\\C:\\ty-e2e\\gone.txt', '/f')
-        self.assertEqual(code, 0, f'wine reg add {PENDING_RENAMES}: exit {code}, {errors}')
-        try:
-            self.session.play(self.program, [
-                Box(PENDING_REBOOT, caption=SETUP_CAPTION, icon='question',
-                    buttons=('&Yes', '&No'), press='&No', name='pending-restart'),
-            ], exit_code=EXIT_FATAL, name='pending-restart-no')
-        finally:
-            self.session.command('wine', 'reg', 'delete', SESSION_MANAGER, '/v',
-                                 PENDING_RENAMES, '/f')
-        self.assert_copies(None, None)
-        self.assert_earlier_installed()
-
-    def test_settings_that_cannot_be_saved_stop_the_upgrade_with_nothing_changed(self):
-        # Another program has the old configuration open, sharing nothing.
-        hold_file(self.session, f'{INSTALL_DIR}\\{CONFIG}', role='lock-file')
-        try:
-            self.session.play(self.program, [
-                question(),
-                not_saved(f'{INSTALL_DIR}\\{CONFIG}'),
-            ], exit_code=EXIT_FATAL, name='settings-not-saved')
-        finally:
-            stop_holders(self.session)
-        self.assert_copies(None, None)
-        self.assert_earlier_installed()
-
     def test_a_stale_uninstaller_in_the_temporary_folder_never_runs(self):
         # Copies of the stand-in, which records any start, lie where earlier
         # attempts could have left them; the old uninstaller itself is in use
@@ -293,15 +320,6 @@ class UpgradeStopped(UpgradeCase):
         self.assertIsNone(self.file('C:\\ty-e2e\\' + FAKE_LOG), 'a stale uninstaller ran')
         self.assertFalse(os.path.exists(self.session.host_path(self.temp + 'TYUpgrade2')),
                          'the run\'s own folder was left behind')
-        self.assert_earlier_installed()
-
-    def test_without_an_uninstaller_the_copy_fails_and_the_saved_copies_go(self):
-        remove_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}')
-        self.session.play(self.program, [
-            question(),
-            updater_box(CANNOT_COPY, 'cannot-copy', icon='error'),
-        ], exit_code=EXIT_FATAL, name='no-uninstaller')
-        self.assert_copies(None, None)
         self.assert_earlier_installed()
 
     def test_a_lock_taken_while_the_uninstaller_runs_is_lost_and_the_copies_are_kept(self):
@@ -412,21 +430,30 @@ class UpgradeCompleted(UpgradeCase):
                                        f'file={HELP_FILE}', f'folder={INSTALL_DIR}'],
                          f'help request: got {requests[1]}')
 
-    def test_without_the_old_configuration_nothing_is_migrated(self):
-        remove_host(self.session, f'{INSTALL_DIR}\\{CONFIG}')
-        self.session.play(self.program, [
-            question(),
-            uninstaller_question(),
-            progress(),
-            update_complete(press='&No'),
-        ], exit_code=DONE, name='no-configuration')
-        # The scheduler's data is only saved with the configuration: both
-        # files are the new version's.
-        self.assert_new_files(self.new_files[CONFIG], self.new_files[SCHEDULER_DATA])
-        self.assert_only_new_version_registered()
-        self.assert_copies(None, None)
-        self.assert_scheduler_started_in_the_folder()
-        self.assert_file('C:\\ty-e2e\\' + HELP_LOG, None, 'help requests after No')
+    def test_a_missing_settings_file_leaves_the_new_version_s_own(self):
+        # The scheduler's data is only saved with the configuration: without
+        # the configuration both files are the new version's.
+        table = [
+            ('no-configuration', CONFIG, [], self.new_files[CONFIG]),
+            ('no-schedule', SCHEDULER_DATA, [updater_box(MIGRATED, 'migrated')], USER_CONFIG),
+        ]
+        for number, (name, missing, migrated, config) in enumerate(table):
+            with self.subTest(name):
+                if number:
+                    self.setUp()
+                remove_host(self.session, f'{INSTALL_DIR}\\{missing}')
+                self.session.play(self.program, [
+                    question(),
+                    uninstaller_question(),
+                    progress(),
+                    *migrated,
+                    update_complete(press='&No'),
+                ], exit_code=DONE, name=name)
+                self.assert_new_files(config, self.new_files[SCHEDULER_DATA])
+                self.assert_only_new_version_registered()
+                self.assert_copies(None, None)
+                self.assert_scheduler_started_in_the_folder()
+                self.assert_file('C:\\ty-e2e\\' + HELP_LOG, None, 'help requests after No')
 
     def test_a_failed_installation_after_the_old_uninstaller_keeps_the_saved_settings(self):
         # An uninstall entry of 2.9 left over from elsewhere stops the

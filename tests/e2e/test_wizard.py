@@ -10,7 +10,7 @@ import unittest
 
 from harness import (EXIT_FATAL, Box, HarnessError, Session, SessionCase, deadline, stretched,
                      text)
-from wizard import (DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
+from wizard import (DEFAULT_FOLDER, DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
                     SETUP_CAPTION, TASK_HELP, TASK_START, TASK_START_MENU, confirmation,
                     destination, happy_path, licence, progress, ready, sample_licence_text,
                     welcome)
@@ -159,10 +159,13 @@ class WizardPages(SessionCase):
 
     def test_a_typed_folder_is_confirmed_as_windows_resolves_it(self):
         # From the root: on the installer's current drive; a network path
-        # stays one.
+        # stays one; a closing backslash stays; an emptied field is the
+        # default folder.
         for typed, confirmed in (('\\Games\\Quenfold', 'C:\\Games\\Quenfold'),
                                  ('C:/Games//Quenfold', 'C:\\Games\\Quenfold'),
-                                 ('\\\\server\\share\\Quenfold', '\\\\server\\share\\Quenfold')):
+                                 ('\\\\server\\share\\Quenfold', '\\\\server\\share\\Quenfold'),
+                                 ('C:\\Games\\', 'C:\\Games\\'),
+                                 ('', DEFAULT_FOLDER)):
             with self.subTest(typed):
                 self.session.play(self.program, self.before_destination() + [
                     destination(actions=[('type', FOLDER_ID, typed), ('click', FORWARD)]),

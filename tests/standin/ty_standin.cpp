@@ -75,12 +75,6 @@ std::string driveFolders[26];   // "" where a drive is not mapped
 
 DWORD lastError;
 std::vector<std::pair<std::string, std::string>> environment;   // as set, none at first
-int copyCalls;
-int failCopyAt;
-std::vector<StandinCopy> copies;
-std::string tempPath;
-bool tempPathSet;
-std::vector<DWORD> sleeps;
 
 // The registry: nodes by index (0 is HKEY_LOCAL_MACHINE), handles by slot.
 struct RegistryValue {
@@ -133,9 +127,6 @@ size_t failAllocationSize;
 bool failAllocationBySize;
 
 bool streamsSteered;   // from the first standinReset on
-int fopenCalls;
-int failFopenAt;
-int failFopenErrno;
 int fwriteCalls;
 int shortFwriteAt;
 size_t shortFwriteItems;
@@ -337,8 +328,6 @@ void standinReset() {
     // A thread a test left running may still read and allocate.
     standinResetThreads();
     streamsSteered = true;
-    fopenCalls = 0;
-    failFopenAt = 0;
     fwriteCalls = 0;
     shortFwriteAt = 0;
     for (FILE *&stream : openStreams) {
@@ -348,12 +337,6 @@ void standinReset() {
     for (std::string &folder : driveFolders) folder.clear();
     lastError = 0;
     environment.clear();
-    copyCalls = 0;
-    failCopyAt = 0;
-    copies.clear();
-    tempPath.clear();
-    tempPathSet = false;
-    sleeps.clear();
     failAllocationBySize = false;
     messageBoxes.clear();
     answers.clear();
@@ -524,11 +507,6 @@ bool streamTracked(FILE *stream) {
 
 }  // namespace
 
-void standinFailFopen(int nth, int error) {
-    failFopenAt = fopenCalls + nth;
-    failFopenErrno = error;
-}
-
 void standinShortFwrite(int nth, size_t items) {
     shortFwriteAt = fwriteCalls + nth;
     shortFwriteItems = items;
@@ -542,12 +520,6 @@ int standinOpenStreamCount() {
 
 extern "C" FILE *__wrap_fopen(const char *path, const char *mode) {
     if (!streamsSteered) return __real_fopen(path, mode);
-    fopenCalls++;
-    if (failFopenAt != 0 && fopenCalls == failFopenAt) {
-        failFopenAt = 0;
-        errno = failFopenErrno;
-        return NULL;
-    }
     if (path == NULL || mode == NULL) {
         errno = EINVAL;
         return NULL;
@@ -638,8 +610,6 @@ bool folderHeld(const std::string &host) {
     return false;
 }
 
-bool standinFolderHeld(const char *path) { return folderHeld(hostPath(path)); }
-
 int _rmdir(const char *path) {
     std::string host = hostPath(path);
     if (pathDenied(path) || folderHeld(host)) {
@@ -684,22 +654,13 @@ void standinSetModulePath(const char *path) {
 
 void standinSetVersion(DWORD value) { version = value; }
 
-void standinHoldSemaphore(const char *name) {
-    Semaphore *semaphore = findSemaphore(name);
-    if (semaphore == NULL) {
-        semaphores.push_back({name, 0, 1});
-    } else {
-        semaphore->count = 0;
-    }
-}
-
 long standinSemaphoreCount(const char *name) {
     Semaphore *semaphore = findSemaphore(name);
     return semaphore ? semaphore->count : -1;
 }
 
 int standinOpenHandleCount() {
-    int count = standinOpenProcessHandleCount() + standinOpenThreadObjectCount();
+    int count = standinOpenThreadObjectCount();
     for (const HandleSlot &slot : handles) count += slot.open ? 1 : 0;
     return count;
 }
@@ -733,7 +694,6 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD, DWORD share, LPSECURITY_ATTRIBUTES
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    if (standinIsProcessHandle(handle)) return WAIT_OBJECT_0;  // it has ended
     DWORD threadResult;
     if (standinWaitThreadObject(handle, milliseconds, &threadResult)) return threadResult;
     HandleSlot *slot = findHandle(handle);
@@ -756,7 +716,7 @@ BOOL WINAPI ReleaseSemaphore(HANDLE handle, LONG releaseCount, LPLONG previousCo
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
-    if (standinCloseProcessHandle(handle) || standinCloseThreadObject(handle)) return TRUE;
+    if (standinCloseThreadObject(handle)) return TRUE;
     HandleSlot *slot = findHandle(handle);
     if (slot == NULL) return FALSE;
     slot->open = false;
@@ -834,16 +794,6 @@ bool parentExists(const std::string &host) {
     return stat(parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-bool copyContent(int from, int to) {
-    char block[65536];
-    for (;;) {
-        ssize_t got = read(from, block, sizeof block);
-        if (got < 0) return false;
-        if (got == 0) return true;
-        if (write(to, block, (size_t)got) != got) return false;
-    }
-}
-
 // Code page 1252 from 0x80 to 0x9F; the rest of the page is Latin-1. Its five
 // unassigned bytes keep their value, as Windows converts them.
 const uint16_t kAnsiHigh[32] = {
@@ -867,49 +817,10 @@ char standinAnsiFromWide(uint16_t c) {
 DWORD WINAPI GetLastError(void) { return lastError; }
 void WINAPI SetLastError(DWORD error) { lastError = error; }
 
-void standinFailCopyFile(int nth) { failCopyAt = copyCalls + nth; }
-const std::vector<StandinCopy> &standinCopies() { return copies; }
-
-BOOL WINAPI CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
-    copyCalls++;
-    copies.push_back({existingName ? existingName : "<null>", newName ? newName : "<null>",
-                      failIfExists != FALSE, false});
-    if (failCopyAt != 0 && copyCalls == failCopyAt) {
-        lastError = ERROR_ACCESS_DENIED;
-        return FALSE;
-    }
-    if (existingName == NULL || newName == NULL) {
-        lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
-    std::string source = hostPath(existingName);
-    std::string target = hostPath(newName);
-    int from = open(source.c_str(), O_RDONLY);
-    if (from == -1) {
-        lastError = fileError(windowsErrno(errno), !parentExists(source));
-        return FALSE;
-    }
-    struct stat status;
-    if (fstat(from, &status) != 0 || S_ISDIR(status.st_mode) || pathDenied(newName)) {
-        close(from);
-        lastError = ERROR_ACCESS_DENIED;
-        return FALSE;
-    }
-    int flags = O_WRONLY | O_CREAT | O_TRUNC | (failIfExists ? O_EXCL : 0);
-    int to = open(target.c_str(), flags, 0644);
-    if (to == -1) {
-        int error = errno;
-        close(from);
-        lastError = error == EEXIST ? ERROR_FILE_EXISTS
-                                    : fileError(windowsErrno(error), !parentExists(target));
-        return FALSE;
-    }
-    bool copied = copyContent(from, to);
-    close(from);
-    copied = close(to) == 0 && copied;
-    lastError = copied ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
-    copies.back().copied = copied;
-    return copied ? TRUE : FALSE;
+// The upgrade, the only caller, is the Wine suite's: nothing is copied.
+BOOL WINAPI CopyFileA(LPCSTR, LPCSTR, BOOL) {
+    lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {
@@ -933,21 +844,10 @@ DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
     return (status.st_mode & S_IWUSR) ? FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_READONLY;
 }
 
-void standinSetTempPath(const char *path) {
-    tempPathSet = path != NULL;
-    tempPath = path ? path : "";
-}
-
-DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
-    if (!tempPathSet) {
-        lastError = ERROR_PATH_NOT_FOUND;
-        return 0;
-    }
-    // Too small a buffer: the size needed, the terminating zero counted.
-    DWORD length = (DWORD)tempPath.size();
-    if (buffer == NULL || length + 1 > size) return length + 1;
-    memcpy(buffer, tempPath.c_str(), length + 1);
-    return length;
+// The upgrade, the only caller, is the Wine suite's.
+DWORD WINAPI GetTempPathA(DWORD, LPSTR) {
+    lastError = ERROR_PATH_NOT_FOUND;
+    return 0;
 }
 
 // As Windows resolves a path: separators made backslashes and doubled ones
@@ -1051,15 +951,11 @@ BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value) {
     return TRUE;
 }
 
-// The test's own thread only records its sleeps; a thread the product made
-// sleeps for real, giving way to the test's thread as on Windows.
+// A thread the product made sleeps for real, giving way to the test's thread
+// as on Windows; the test's own thread does not wait.
 void WINAPI Sleep(DWORD milliseconds) {
-    if (standinOnMadeThread())
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    else
-        sleeps.push_back(milliseconds);
+    if (standinOnMadeThread()) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
-const std::vector<DWORD> &standinSleeps() { return sleeps; }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int textLength,
                                LPWSTR wide, int wideSize) {

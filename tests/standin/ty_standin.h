@@ -62,12 +62,8 @@ int standinOpenThreadObjectCount();          // threads, events and critical
 void standinRefuseThreads();                 // CreateThread fails, as on Win32s
 void standinSetModulePath(const char *path); // NULL: GetModuleFileNameA fails
 void standinSetVersion(DWORD version);       // GetVersion's answer
-// A named semaphore is held by another process: it exists with a count of 0
-// (maximum 1), so a zero time-out wait on it times out.
-void standinHoldSemaphore(const char *name);
 long standinSemaphoreCount(const char *name);  // -1 when it does not exist
 int standinOpenHandleCount();                 // semaphores, processes, threads
-bool standinFolderHeld(const char *path);      // open through CreateFileA
 // Named objects stay until standinReset, as if another process kept them open.
 
 // Windows folder and hand-overs for the next start
@@ -99,27 +95,14 @@ void standinMapDrive(char letter, const char *hostFolder);
 // The C library's stream calls, in force from the first standinReset() on:
 // fopen takes "\" as "/", refuses a path of MAX_PATH characters or more
 // (ENOENT, as the Microsoft runtime does) and a denied path (EACCES).
-// Counts start at the call that sets them and cover every fopen, and every
-// fwrite on a stream that fopen opened.
-void standinFailFopen(int nth, int error);   // nth fopen: NULL, errno error
+// The count starts at the call that sets it and covers every fwrite on a
+// stream that fopen opened.
 // The nth fwrite writes only items items (fewer than asked) and returns that.
 void standinShortFwrite(int nth, size_t items);
 int standinOpenStreamCount();                // fopen'ed, not yet fclose'd
 
-// More kernel calls. CopyFileA and DeleteFileA work on real files and set
-// GetLastError's value.
-void standinFailCopyFile(int nth);           // nth CopyFileA: FALSE,
-                                             // ERROR_ACCESS_DENIED
-struct StandinCopy {
-    std::string from;
-    std::string to;
-    bool failIfExists;
-    bool copied;
-};
-const std::vector<StandinCopy> &standinCopies();
-void standinSetTempPath(const char *path);   // NULL (the start):
-                                             // GetTempPathA fails
-const std::vector<DWORD> &standinSleeps();   // Sleep never waits
+// DeleteFileA works on real files and sets GetLastError's value; CopyFileA
+// and GetTempPathA, whose only caller is the upgrade, always fail.
 
 // Registry: HKEY_LOCAL_MACHINE in memory. Names are matched without regard to
 // case, subkeys enumerate in creation order, deleting a key with subkeys is

@@ -22,12 +22,6 @@ int standinWindowsErrno(int hostErrno);
 uint16_t standinWideFromAnsi(unsigned char c);
 char standinAnsiFromWide(uint16_t c);
 
-// Process and thread handles of CreateProcessA, for the kernel's handle
-// calls.
-bool standinIsProcessHandle(HANDLE handle);
-bool standinCloseProcessHandle(HANDLE handle);   // true: it was open
-int standinOpenProcessHandleCount();
-
 // Threads and events of the product's second thread, for the same calls.
 bool standinWaitThreadObject(HANDLE handle, DWORD milliseconds, DWORD *result);
 bool standinCloseThreadObject(HANDLE handle);    // true: it was one, now closed

@@ -1,6 +1,6 @@
 // Control of the run side of the Win32 stand-in: how DialogBoxParamA plays a
-// page, and what the program started at its end. Everything here goes back to
-// its start with standinReset().
+// page. Everything here goes back to its start with standinReset(). No
+// program is started: CreateProcessA fails with ERROR_FILE_NOT_FOUND.
 //
 // DialogBoxParamA never runs the dialog procedure it is given: the stand-in
 // has no windows to send it messages. A test installs a page player instead,
@@ -13,7 +13,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <string>
 #include <vector>
 
 struct StandinDialogCall {
@@ -32,49 +31,6 @@ void standinSetPagePlayer(const std::function<INT_PTR(int templateId)> &player);
 // template is missing, 0 as when the owner is invalid) without playing the
 // page. The call is recorded all the same.
 void standinFailDialog(int nth, INT_PTR result);
-
-int standinInitCommonControlsCount();
-
-struct StandinShellExecute {
-    HWND owner;
-    std::string operation;   // "<null>" for NULL, as for the others
-    std::string file;
-    std::string parameters;
-    std::string directory;
-    int showCommand;
-    std::string currentFolder;  // the last _chdir's path at the time; "" none
-};
-const std::vector<StandinShellExecute> &standinShellExecutes();
-
-struct StandinWinHelp {
-    HWND owner;
-    std::string helpFile;
-    UINT command;
-    ULONG_PTR data;
-};
-const std::vector<StandinWinHelp> &standinWinHelps();
-
-// Every _chdir's path in order. They are recorded, not carried out: the test
-// process keeps its own current folder. _chdir returns 0.
-const std::vector<std::string> &standinChdirs();
-
-// Started processes. CreateProcessA runs the process player (a test's stand-in
-// for the program, which may change files, the registry or the lock as the
-// program would) to its end before it returns: every wait on the process
-// then finds it ended. Without a player, or when the player returns false,
-// CreateProcessA fails with ERROR_FILE_NOT_FOUND.
-struct StandinProcess {
-    std::string application;    // "<null>" for NULL
-    std::string commandLine;    // as CreateProcessA got it
-    bool inheritHandles;
-    DWORD creationFlags;
-    DWORD startupFlags;         // STARTUPINFOA dwFlags
-    WORD showWindow;            // STARTUPINFOA wShowWindow
-    std::string currentFolder;  // "<null>" for NULL
-};
-const std::vector<StandinProcess> &standinProcesses();
-void standinSetProcessPlayer(
-    const std::function<bool(const std::string &commandLine, DWORD *exitCode)> &player);
 
 // Called by standinReset().
 void standinResetRun();

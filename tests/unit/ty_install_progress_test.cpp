@@ -1,7 +1,7 @@
 // The progress page on the stand-in: the bar and status line the user
 // watches, the two boxes of each failure and what the undo leaves behind,
 // for the failures that the Wine suite cannot cause (no memory, a short
-// write, an over-long path, registry handles that will not close).
+// write, registry handles that will not close).
 #include <string.h>
 
 #include <sstream>
@@ -16,11 +16,8 @@ extern "C" void __lsan_enable(void) __attribute__((weak));
 
 namespace {
 
-const std::string kNoFolderText = expectedText("no-folder");
-
 const char kShortcutsStatus[] = "Creating Start Menu shortcuts and icons...";
 const char kConfiguringStatus[] = "Configuring the product...";
-const char kMigratingStatus[] = "Migrating existing configuration settings...";
 const char kCompleteStatus[] = "Installation complete.";
 const char kVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.9";
 
@@ -98,33 +95,6 @@ TEST_P(ProgressTest, ACompleteRunWritesEveryFileAndFillsTheBarExactlyWithTheLast
         EXPECT_GE(positions[i], positions[i - 1]) << "positions:" << joined(positions);
 }
 
-TEST_P(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn) {
-    std::vector<PackageFile> list = standardFiles();
-    list[8].name = "TYQuenfold.ini";
-    list[9].name = "TYScheduler.dat";
-    usePackage(list);
-    makeFolder("C:\\TEMP");
-    makeFile("C:\\TEMP\\TYQuenfold.ini", "[Settings]\r\nkept=1\r\n");
-    makeFile("C:\\TEMP\\TYScheduler.dat", "schedule");
-    setupState.upgradeMode = true;
-    setupState.setupCaption = TY_CAPTION_UPDATER;
-    setupState.configSaved = true;
-    strcpy(setupState.savedConfigPath, "C:\\TEMP\\TYQuenfold.ini");
-    strcpy(setupState.savedSchedulerPath, "C:\\TEMP\\TYScheduler.dat");
-
-    expectQuiet(runPage());
-    EXPECT_EQ(setupState.pageResult, 1);
-    EXPECT_EQ(standinControlTexts(page, IDC_STATUS_TEXT),
-              std::vector<std::string>(
-                  {kShortcutsStatus, kConfiguringStatus, kMigratingStatus, kCompleteStatus}));
-    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYQuenfold.ini"), "[Settings]\r\nkept=1\r\n");
-    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYScheduler.dat"), "schedule");
-    EXPECT_FALSE(exists("C:\\TEMP\\TYQuenfold.ini"));
-    EXPECT_FALSE(exists("C:\\TEMP\\TYScheduler.dat"));
-}
-
-// -- The folder check ------------------------------------------------------------
-
 // -- File failures -----------------------------------------------------------------
 
 // Reported when the page reaches the entry, never earlier: the files before
@@ -167,29 +137,6 @@ TEST_P(ProgressTest, AShortWriteNamesTheFileInQuotesAndRemovesItWithTheOthers) {
     EXPECT_FALSE(exists(path));
     EXPECT_FALSE(exists(kDefaultInstallDir));
     EXPECT_FALSE(exists(kMakerFolder));
-}
-
-TEST_P(ProgressTest, APathOf260CharactersIsAFileThatCannotBeCreated) {
-    // 245 characters with the final backslash: entries 1 and 2 fit, the
-    // name of entry 3 takes the path to 260.
-    std::string installDir = "C:\\Tessaly\\" + std::string(233, 'q') + "\\";
-    ASSERT_EQ(installDir.size(), 245u);
-    std::vector<PackageFile> list = standardFiles();
-    list[0].name = "one.txt";
-    list[1].name = "two.txt";
-    list[2].name = "the-third.file1";
-    usePackage(list);
-    strcpy(setupState.installDir, installDir.c_str());
-
-    ProductRun run = runPage();
-    expectFailedRun(run, 2);
-    std::string shown = (installDir + list[2].name).substr(0, TY_PATH_SIZE - 1);
-    expectBox(0, fileNotCreatedText(shown),
-              MB_ICONERROR, page);
-    expectBox(1, kUndoAfterCreateText,
-              MB_ICONINFORMATION, page);
-    EXPECT_FALSE(exists(installDir));
-    EXPECT_FALSE(exists("C:\\Tessaly"));
 }
 
 // -- Registry handles that will not close ---------------------------------------------

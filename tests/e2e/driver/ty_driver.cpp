@@ -775,6 +775,16 @@ int main() {
         if (strcmp(line, "cwd") == 0) {
             lstrcpynA(workFolder, argument, sizeof workFolder);
             answer("ok");
+        } else if (strcmp(line, "env") == 0) {
+            // NAME=VALUE for the programs started from now on; NAME= removes it.
+            char *value = strchr(argument, '=');
+            if (value == NULL) {
+                answer("error usage env NAME=VALUE");
+            } else {
+                *value++ = '\0';
+                if (SetEnvironmentVariableA(argument, *value ? value : NULL) || !*value) answer("ok");
+                else answer("error env SetEnvironmentVariableA failed with %lu", GetLastError());
+            }
         } else if (strcmp(line, "start") == 0) orderStart(argument);
         else if (strcmp(line, "wait-window") == 0) orderWaitWindow(argument);
         else if (strcmp(line, "wait-exit") == 0) orderWaitExit(argument);

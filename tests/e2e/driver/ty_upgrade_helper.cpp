@@ -35,6 +35,7 @@
 //                            the file is held
 //   folder PATH              creates the folder PATH
 //   delete PATH              deletes the file PATH, as an uninstaller does
+//   move PATH|NEW            moves the file or folder PATH to NEW
 //   exit N                   ends with N (unsigned)
 // Every line the programs write is "<what>\t<details>\r\n".
 #include <windows.h>
@@ -306,6 +307,10 @@ static int fakeUninstaller() {
             done = CreateDirectoryA(argument, NULL) != FALSE;
         } else if (strcmp(order, "delete") == 0) {
             done = DeleteFileA(argument) != FALSE;
+        } else if (strcmp(order, "move") == 0) {
+            char *to = strchr(argument, '|');
+            if (to != NULL) *to++ = '\0';
+            done = to != NULL && MoveFileA(argument, to) != FALSE;
         } else if (strcmp(order, "exit") == 0) {
             code = strtoul(argument, NULL, 0);
         } else {
