@@ -65,186 +65,99 @@ class FailedInstallations(SessionCase):
                 destination(actions=[('type', FOLDER_ID, folder), ('click', FORWARD)]),
                 confirmation(confirmed or folder)]
 
-    def index_of(self, name):
-        return self.names.index(name) + 1
-
-    # -- one case
-
-    def fail_installation(self, name, boxes, status, position, walk=None, **holds):
-        """The failing run (Machine.fail) to the default folder or along
-        walk; checks what the progress page showed behind the boxes."""
-        page, now, restarted = self.machine.fail(name, walk or self.walk(), boxes, **holds)
-        self.assertIsNotNone(page, 'the progress page was never seen')
-        self.assertEqual((status, position), (page.status, page.position),
-                         'status line and bar when the failure was reported')
-        return now, restarted
-
-    # -- files
-
-    def test_a_folder_named_like_an_entry_stops_the_files_and_the_user_s_folders_stay(self):
-        # The destination and the maker's folder were there before (they
-        # hold the folder): the run's files go, the folders are the user's
-        # and are neither handed over nor named for deletion.
-        self.forget()
-        blocker = INSTALL_DIR + 'TYEngine.dll'
-        self.machine.make_folder(blocker)
-        index = self.index_of('TYEngine.dll')
-        now, restarted = self.fail_installation(
-            'entry-named-folder', file_not_created(blocker),
-            WRITING, bar_position(self.sizes, index - 1))
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_a_file_another_program_keeps_to_itself_stops_the_files(self):
-        self.forget()
-        held = INSTALL_DIR + 'TYEngine.dll'
-        self.machine.write(held, b'in use elsewhere\r\n')
-        index = self.index_of('TYEngine.dll')
-        now, restarted = self.fail_installation(
-            'file-in-use', file_not_created(held),
-            WRITING, bar_position(self.sizes, index - 1), hold=([held], 'lock'))
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_a_path_longer_than_259_characters_is_a_file_that_cannot_be_created(self):
-        # The destination page takes 247 characters; with the backslash and
-        # "License.txt" the first path still fits, "Tessaly Quenfold.exe"
-        # does not: the box shows the path as far as it fits. The run made
-        # every level of the destination, and takes all of them out again.
-        self.forget()
-        folder = 'C:\\Deep\\' + ('Quenfold ' * 30)[:247 - len('C:\\Deep\\') - 1] + 'q'
-        path = (folder + '\\' + self.names[1])[:259]
-        now, restarted = self.fail_installation(
-            'path-too-long', file_not_created(path), WRITING, bar_position(self.sizes, 1),
-            walk=self.walk(folder))
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_a_level_that_cannot_be_made_takes_out_the_levels_made_before_it(self):
-        # "CON" is a device: the level is passed over as there, and the one
-        # below it cannot be made. C:\New, made on the way, goes again.
-        self.forget()
-        page, now, restarted = self.machine.fail(
-            'level-not-made', self.walk('C:\\New\\CON\\Quenfold'),
-            [box(text('no-folder'), 'error', 'no-folder')])
-        self.assertIsNone(page, 'the progress page was seen')
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    # -- shortcuts
-
-    def test_a_folder_named_like_a_shortcut_stops_the_shortcuts(self):
-        # The product's Start Menu folder existed with the blocking folder:
-        # the three shortcuts made go at once, the folder is handed over
-        # and stays, as it was.
-        self.forget()
-        self.machine.make_folder(START_MENU_FOLDER + '\\Visit Website.lnk')
-        now, restarted = self.fail_installation(
-            'shortcut-named-folder',
-            shortcut_not_made(START_MENU_FOLDER) + [shortcuts_left(START_MENU_FOLDER)],
-            SHORTCUTS, 100)
-        self.assertEqual([pending(START_MENU_FOLDER)], now)
-        self.assertEqual([], restarted)
-
-    def test_a_file_named_like_the_start_menu_folder_leaves_the_folder_undetermined(self):
-        # The product's folder cannot be made, so no shortcut exists to be
-        # undone; the file stays as it was.
-        self.forget()
-        self.machine.write(START_MENU_FOLDER, b'not a folder\r\n')
-        now, restarted = self.fail_installation(
-            'start-menu-folder-is-a-file', shortcut_not_made(None), SHORTCUTS, 100)
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    # -- registry
-
-    def test_a_run_value_left_over_stops_the_registry_and_survives(self):
-        self.forget(RUN_VALUE_LEFT_OVER)
-        now, restarted = self.fail_installation('run-value-left-over', registry_not_written(),
-                                                CONFIGURING, 100)
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_an_uninstall_entry_left_over_stops_the_registry_and_survives(self):
-        self.forget(UNINSTALL_ENTRY_LEFT_OVER)
-        now, restarted = self.fail_installation('uninstall-entry-left-over',
-                                                registry_not_written(), CONFIGURING, 100)
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_held_files_and_shortcuts_of_the_run_wait_for_the_restart(self):
-        # Another program opens an installed file and a shortcut while the
-        # failure is reported: both, and the folders holding them, are
-        # handed over, and the restart removes all of them.
-        self.forget(RUN_VALUE_LEFT_OVER)
+    def test_each_failure_is_undone_to_the_machine_before_it(self):
         engine = INSTALL_DIR + 'TYEngine.dll'
         website = START_MENU_FOLDER + '\\Visit Website.lnk'
-        now, restarted = self.fail_installation(
-            'held-during-rollback',
-            registry_not_written() + [files_left(MAKER_FOLDER), shortcuts_left(START_MENU_FOLDER)],
-            CONFIGURING, 100, hold_at_first_box=([engine, website], 'hold'))
-        self.assertEqual(sorted([
-            pending(website, START_MENU_FOLDER, engine, INSTALL_DIR[:-1], MAKER_FOLDER),
-            f'added folder {MAKER_FOLDER}',
-            f'added folder {INSTALL_DIR[:-1]}',
-            f'added file {engine}',
-            f'added folder {START_MENU_FOLDER}',
-            f'added file {website}',
-        ]), sorted(now))
-        self.assertEqual([], restarted)
+        deep = 'C:\\Deep\\' + ('Quenfold ' * 30)[:247 - len('C:\\Deep\\') - 1] + 'q'
+        writing_engine = (WRITING, bar_position(self.sizes, self.names.index('TYEngine.dll')))
+        configuring = (CONFIGURING, 100)
 
-    # -- folders and keys that were there before
+        def folder(path):
+            return lambda: self.machine.make_folder(path)
 
-    def test_a_destination_with_files_of_its_own_stays_as_it_was(self):
-        # A file of the run held during the rollback is named alone: the
-        # folder is the user's, and nothing advises deleting it.
-        self.forget(RUN_VALUE_LEFT_OVER)
-        self.machine.write(INSTALL_DIR + 'my notes.txt', b'mine\r\n')
-        engine = INSTALL_DIR + 'TYEngine.dll'
-        now, restarted = self.fail_installation(
-            'destination-with-files',
-            registry_not_written() + [box(text('files-left-in-folder', folder=engine),
-                                          'information', 'files-left-in-folder')],
-            CONFIGURING, 100, hold_at_first_box=([engine], 'hold'))
-        self.assertEqual(sorted([pending(engine), f'added file {engine}']), sorted(now))
-        self.assertEqual([], restarted)
+        def file(path, data):
+            return lambda: self.machine.write(path, data)
 
-    def test_a_maker_folder_holding_something_else_stays_as_it_was(self):
-        self.forget(RUN_VALUE_LEFT_OVER)
-        self.machine.write(MAKER_FOLDER + '\\Other\\other.txt', b'other\r\n')
-        now, restarted = self.fail_installation('maker-folder-with-other', registry_not_written(),
-                                                CONFIGURING, 100)
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_a_typed_dot_dot_over_an_empty_folder_leaves_that_folder(self):
-        # Confirmed as resolved; the rollback takes out the one level the
-        # run made, and the user's empty folder stays.
-        self.forget(RUN_VALUE_LEFT_OVER)
-        self.machine.make_folder('C:\\Empty')
-        now, restarted = self.fail_installation(
-            'dot-dot', registry_not_written(), CONFIGURING, 100,
-            walk=self.walk('C:\\New\\..\\Empty\\Quenfold', 'C:\\Empty\\Quenfold'))
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_a_maker_key_of_another_product_keeps_the_key_and_the_maker_folder(self):
-        self.forget(RUN_VALUE_LEFT_OVER, OTHER_PRODUCT)
-        self.machine.write(MAKER_FOLDER + '\\Other\\other.txt', b'other\r\n')
-        now, restarted = self.fail_installation('maker-key-of-another-product',
-                                                registry_not_written(), CONFIGURING, 100)
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
-
-    def test_a_destination_outside_a_maker_folder_leaves_nothing_of_the_run(self):
-        # The run makes C:\Apps as well as C:\Apps\Quenfold; the undo takes
-        # out both, the level above the destination too.
-        self.forget(RUN_VALUE_LEFT_OVER)
-        now, restarted = self.fail_installation('outside-maker-folder', registry_not_written(),
-                                                CONFIGURING, 100,
-                                                walk=self.walk('C:\\Apps\\Quenfold'))
-        self.assertEqual([], now)
-        self.assertEqual([], restarted)
+        other = file(MAKER_FOLDER + '\\Other\\other.txt', b'other\r\n')
+        # name, registry sections imported, what is made first, the walk
+        # (None: to the default folder), the boxes, the progress page's
+        # status and bar behind them (None: never seen), holds (see
+        # Machine.fail), and the changes left for the restart
+        table = [
+            # The destination and the maker's folder were there before (they
+            # hold the folder): the run's files go, the folders are the
+            # user's and are neither handed over nor named for deletion.
+            ('entry-named-folder', [], folder(engine), None, file_not_created(engine),
+             writing_engine, {}, []),
+            ('file-in-use', [], file(engine, b'in use elsewhere\r\n'), None,
+             file_not_created(engine), writing_engine, {'hold': ([engine], 'lock')}, []),
+            # The destination page takes 247 characters; with the backslash
+            # and "License.txt" the first path still fits, the second does
+            # not: the box shows it as far as it fits. Every level of the
+            # destination was made by the run and goes again.
+            ('path-too-long', [], None, self.walk(deep),
+             file_not_created((deep + '\\' + self.names[1])[:259]),
+             (WRITING, bar_position(self.sizes, 1)), {}, []),
+            # "CON" is a device: the level is passed over as there, and the
+            # one below it cannot be made. C:\New, made on the way, goes.
+            ('level-not-made', [], None, self.walk('C:\\New\\CON\\Quenfold'),
+             [box(text('no-folder'), 'error', 'no-folder')], None, {}, []),
+            # The product's Start Menu folder existed with the blocking
+            # folder: the shortcuts made go at once, the folder is handed
+            # over and stays, as it was.
+            ('shortcut-named-folder', [], folder(website), None,
+             shortcut_not_made(START_MENU_FOLDER) + [shortcuts_left(START_MENU_FOLDER)],
+             (SHORTCUTS, 100), {}, [pending(START_MENU_FOLDER)]),
+            # No shortcut exists to be undone; the file stays as it was.
+            ('start-menu-folder-is-a-file', [], file(START_MENU_FOLDER, b'not a folder\r\n'),
+             None, shortcut_not_made(None), (SHORTCUTS, 100), {}, []),
+            ('run-value-left-over', [RUN_VALUE_LEFT_OVER], None, None, registry_not_written(),
+             configuring, {}, []),
+            ('uninstall-entry-left-over', [UNINSTALL_ENTRY_LEFT_OVER], None, None,
+             registry_not_written(), configuring, {}, []),
+            # Another program opens an installed file and a shortcut while
+            # the failure is reported: both, and the folders holding them,
+            # are handed over, and the restart removes all of them.
+            ('held-during-rollback', [RUN_VALUE_LEFT_OVER], None, None,
+             registry_not_written() + [files_left(MAKER_FOLDER), shortcuts_left(START_MENU_FOLDER)],
+             configuring, {'hold_at_first_box': ([engine, website], 'hold')},
+             [pending(website, START_MENU_FOLDER, engine, INSTALL_DIR[:-1], MAKER_FOLDER),
+              f'added folder {MAKER_FOLDER}', f'added folder {INSTALL_DIR[:-1]}',
+              f'added file {engine}', f'added folder {START_MENU_FOLDER}',
+              f'added file {website}']),
+            # A file of the run held during the rollback is named alone: the
+            # folder is the user's, and nothing advises deleting it.
+            ('destination-with-files', [RUN_VALUE_LEFT_OVER],
+             file(INSTALL_DIR + 'my notes.txt', b'mine\r\n'), None,
+             registry_not_written() + [box(text('files-left-in-folder', folder=engine),
+                                           'information', 'files-left-in-folder')],
+             configuring, {'hold_at_first_box': ([engine], 'hold')},
+             [pending(engine), f'added file {engine}']),
+            ('maker-folder-with-other', [RUN_VALUE_LEFT_OVER], other, None,
+             registry_not_written(), configuring, {}, []),
+            # Confirmed as resolved; the rollback takes out the one level the
+            # run made, and the user's empty folder stays.
+            ('dot-dot', [RUN_VALUE_LEFT_OVER], folder('C:\\Empty'),
+             self.walk('C:\\New\\..\\Empty\\Quenfold', 'C:\\Empty\\Quenfold'),
+             registry_not_written(), configuring, {}, []),
+            ('maker-key-of-another-product', [RUN_VALUE_LEFT_OVER, OTHER_PRODUCT], other, None,
+             registry_not_written(), configuring, {}, []),
+            # The run makes C:\Apps as well as C:\Apps\Quenfold; the undo takes
+            # out both, the level above the destination too.
+            ('outside-maker-folder', [RUN_VALUE_LEFT_OVER], None, self.walk('C:\\Apps\\Quenfold'),
+             registry_not_written(), configuring, {}, []),
+        ]
+        for name, registry, arrange, walk, boxes, behind, holds, left in table:
+            with self.subTest(name):
+                self.forget(*registry)
+                if arrange:
+                    arrange()
+                page, now, restarted = self.machine.fail(name, walk or self.walk(), boxes,
+                                                         **holds)
+                seen = page and (page.status, page.position)
+                self.assertEqual(behind, seen, 'status line and bar when the failure was reported')
+                self.assertEqual(sorted(left), sorted(now))
+                self.assertEqual([], restarted)
 
 
 if __name__ == '__main__':
