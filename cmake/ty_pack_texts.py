@@ -73,7 +73,7 @@ def main(product_h, texts_def, folder, *replacements):
         sys.exit('ty_pack_texts: the texts do not fit 16-bit offsets')
     packed = bz2.compress(unpacked, 1)
     os.makedirs(folder, exist_ok=True)
-    header = ['// Made by cmake/ty_pack_texts.py from src/setup/ty_texts.def.',
+    header = ['// Made by cmake/ty_pack_texts.py from src/common/ty_texts.def.',
               '#ifndef TY_TEXTS_H', '#define TY_TEXTS_H', '',
               f'#define TY_TEXTS_SIZE {len(unpacked)}', '', 'enum TyText {']
     header += [f'    {name},' for name in texts]
@@ -81,7 +81,7 @@ def main(product_h, texts_def, folder, *replacements):
                '// The text, from the texts unpacked at the first call (ty_texts.cpp).',
                'const char *tyText(TyText text);', '', '#endif', '']
     rows = [', '.join(str(b) for b in packed[i:i + 24]) for i in range(0, len(packed), 24)]
-    data = ['// Made by cmake/ty_pack_texts.py from src/setup/ty_texts.def.',
+    data = ['// Made by cmake/ty_pack_texts.py from src/common/ty_texts.def.',
             '#include "ty_texts.h"', '',
             f'extern const unsigned tyPackedTextsSize = {len(packed)};',
             f'extern const unsigned char tyPackedTexts[{len(packed)}] = {{']
