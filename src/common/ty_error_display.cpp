@@ -5,8 +5,8 @@
 
 #include "ty_package.h"
 #include "ty_product.h"
+#include "ty_saved_configuration.h"
 #include "ty_setup_state.h"
-#include "ty_upgrade.h"
 
 #define TY_CORRUPTED_PACKAGE_PARAGRAPH                                          \
     "\nThe installation package is corrupted. It was probably damaged during " \

@@ -19,6 +19,10 @@ struct SetupState {
     int programsFolderId;
     bool upgradeMode;
     bool configSaved;
+    // Set once the old uninstaller has reported the old version removed:
+    // from then on the saved copies are the only copy of the user's
+    // configuration.
+    bool oldVersionRemoved;
     // Whether every saved copy went back into the new installation.
     bool configMigrated;
     // The upgrade's own folder under the temporary folder, ending in a

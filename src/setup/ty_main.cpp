@@ -14,6 +14,7 @@
 #include "ty_product.h"
 #include "ty_registry.h"
 #include "ty_resource.h"
+#include "ty_saved_configuration.h"
 #include "ty_setup_state.h"
 #include "ty_texts.h"
 #include "ty_upgrade.h"
