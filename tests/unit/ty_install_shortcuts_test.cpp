@@ -12,9 +12,8 @@ std::string shortcutFailedText(const std::string &folder) {
     return expectedText("shortcut-not-made", {{"folder", folder}});
 }
 
-std::string linkIn(const std::string &folder, int number) {
-    return folder + "\\Quenfold for Vexor for DOS\\" + kLinkFiles[number - 1];
-}
+// A link of the product's Start Menu folder.
+std::string linkFile(const char *name) { return std::string(kStartMenuFolder) + "\\" + name; }
 
 std::vector<const StandinLink *> savedLinks() {
     std::vector<const StandinLink *> saved;
@@ -57,7 +56,7 @@ TEST_F(ShortcutsTest, NoWindowsFolderBeforeTheSixthShortcutUndoesTheFiveAndTheFo
     expectBox(2, kUndoAfterShortcutsText, MB_ICONINFORMATION, page);
     std::vector<const StandinLink *> saved = savedLinks();
     ASSERT_EQ(saved.size(), 5u);
-    EXPECT_EQ(saved[4]->savedPath, linkIn(kCommonPrograms, 5));
+    EXPECT_EQ(saved[4]->savedPath, linkFile("Give Feedback.lnk"));
     EXPECT_FALSE(exists(kStartMenuFolder));
     EXPECT_FALSE(exists(kDefaultInstallDir));
 }
@@ -76,8 +75,8 @@ TEST_F(ShortcutsTest, ALinkNotLocatedAndAFolderLeftForTheNextStartGiveBothReport
     expectBox(1, kUndoAfterShortcutsText, MB_ICONINFORMATION, page);
     expectBox(2, kShortcutsLeftText + kStartMenuFolder, MB_ICONWARNING, page);
     expectBox(3, kSystemProblemText, MB_ICONERROR, page);
-    EXPECT_FALSE(exists(linkIn(kCommonPrograms, 1)));
-    EXPECT_TRUE(exists(linkIn(kCommonPrograms, 2)));
+    EXPECT_FALSE(exists(linkFile("Configuration and Manual Update.lnk")));
+    EXPECT_TRUE(exists(linkFile("Create Emergency Disks.lnk")));
     EXPECT_FALSE(exists(kDefaultInstallDir));
 }
 

@@ -17,24 +17,14 @@ const char kWindowsFolder[] = "C:\\WINDOWS";
 const char kStartMenuFolder[] =
     "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quenfold for Vexor for DOS";
 
-const std::string kUndoAfterCreateText = expectedText("undo-files");
 const std::string kUndoAfterShortcutsText = expectedText("undo-shortcuts");
 const std::string kUndoAfterRegistryText = expectedText("undo-registry");
 const std::string kUndeterminedFolderText = expectedText("start-menu-undetermined");
 const std::string kRegistryFailedText = expectedText("registry-failed");
-const std::string kFilesLeftText = expectedText("files-left", {{"folder", ""}});
 const std::string kShortcutsLeftText = expectedText("shortcuts-left", {{"folder", ""}});
 const std::string kSystemProblemText = expectedText("system-problem");
 const std::string kRegistryLeftText = expectedText("registry-left");
 const std::string kNoWindowsFolderText = expectedText("no-windows-folder-later");
-
-std::string fileNotCreatedText(const std::string &path) {
-    return expectedText("file-not-created", {{"path", path}});
-}
-
-const char *const kLinkFiles[6] = {
-    "Configuration and Manual Update.lnk", "Create Emergency Disks.lnk",
-    "Help and Documentation.lnk", "Visit Website.lnk", "Give Feedback.lnk", "Uninstall.lnk"};
 
 std::vector<PackageFile> InstallTest::standardFiles() {
     const char *const named[] = {"licence.txt", TY_FILE_MAIN_PROGRAM, TY_FILE_SCHEDULER,

@@ -25,13 +25,10 @@ extern const char kWindowsFolder[];
 extern const char kStartMenuFolder[];     // kCommonPrograms + the product's folder
 
 // The boxes' texts, as the user reads them.
-std::string fileNotCreatedText(const std::string &path);
-extern const std::string kUndoAfterCreateText;   // a file that could not be created
 extern const std::string kUndoAfterShortcutsText;
 extern const std::string kUndoAfterRegistryText;
 extern const std::string kUndeterminedFolderText;
 extern const std::string kRegistryFailedText;
-extern const std::string kFilesLeftText;
 extern const std::string kShortcutsLeftText;
 extern const std::string kSystemProblemText;
 extern const std::string kRegistryLeftText;
@@ -44,9 +41,6 @@ struct PackageFile {
     bool compressed;
     bool damaged = false;  // a byte of its bzip2 stream changed
 };
-
-// The six shortcuts' link files, in the order they are made.
-extern const char *const kLinkFiles[6];
 
 class InstallTest : public ProductTest {
 protected:
