@@ -383,9 +383,12 @@ class Box:
     optional = False
 
     def __init__(self, text, caption=INSTALLER_CAPTION, icon='error', buttons=('OK',),
-                 press='OK', name='box'):
+                 press='OK', name='box', enter=False):
         self.text, self.caption, self.icon = text, caption, icon
         self.buttons, self.press, self.name = list(buttons), press, name
+        # Enter instead of a click: whatever the box does then shows which
+        # button is its default (press names the one expected).
+        self.enter = enter
         if press.replace('&', '') not in [b.replace('&', '') for b in buttons]:
             raise HarnessError(f'the box is to be answered with {press!r}, '
                                f'which is not among its buttons {self.buttons}')
@@ -405,7 +408,10 @@ class Box:
         return found
 
     def answer(self, session, window):
-        session.click(window.button_ids[self.press.replace('&', '')])
+        if self.enter:
+            session.key('enter')
+        else:
+            session.click(window.button_ids[self.press.replace('&', '')])
 
 
 class Dialog:

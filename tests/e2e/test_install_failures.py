@@ -68,7 +68,10 @@ class FailedInstallations(SessionCase):
     def test_each_failure_is_undone_to_the_machine_before_it(self):
         engine = INSTALL_DIR + 'TYEngine.dll'
         website = START_MENU_FOLDER + '\\Visit Website.lnk'
-        deep = 'C:\\Deep\\' + ('Quenfold ' * 30)[:247 - len('C:\\Deep\\') - 1] + 'q'
+        # 239 characters: with the backslash the second entry's name takes
+        # the path to exactly 260, one more than a path may have.
+        deep = 'C:\\Deep\\' + ('Quenfold ' * 30)[:239 - len('C:\\Deep\\') - 1] + 'q'
+        self.assertEqual(len(deep + '\\' + self.names[1]), 260, self.names[1])
         writing_engine = (WRITING, bar_position(self.sizes, self.names.index('TYEngine.dll')))
         configuring = (CONFIGURING, 100)
 
@@ -91,10 +94,9 @@ class FailedInstallations(SessionCase):
              writing_engine, {}, []),
             ('file-in-use', [], file(engine, b'in use elsewhere\r\n'), None,
              file_not_created(engine), writing_engine, {'hold': ([engine], 'lock')}, []),
-            # The destination page takes 247 characters; with the backslash
-            # and "License.txt" the first path still fits, the second does
-            # not: the box shows it as far as it fits. Every level of the
-            # destination was made by the run and goes again.
+            # The first path still fits, the second does not: the box shows
+            # it as far as it fits. Every level of the destination was made
+            # by the run and goes again.
             ('path-too-long', [], None, self.walk(deep),
              file_not_created((deep + '\\' + self.names[1])[:259]),
              (WRITING, bar_position(self.sizes, 1)), {}, []),

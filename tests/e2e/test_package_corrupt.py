@@ -37,8 +37,9 @@ class InstallerThatCannotRun(SessionCase):
              refused('same-version', 'information')),
             ('same-version-without-folder', image, None, [installed('2.9', None)],
              refused('corrupted')),
-            # The newer one is found whichever comes first.
-            ('newer-version', image, None, [installed('3.0'), installed('2.5')],
+            # Listed first (the registry sorts by name), the newer one is
+            # not forgotten over an older one after it.
+            ('newer-version', image, None, [installed('10.0'), installed('2.5')],
              refused('newer-version', 'information')),
             # A subkey of the maker's key whose name is over 200 characters
             # cannot be listed.

@@ -166,7 +166,10 @@ class UpgradeStopped(UpgradeCase):
         image[-1] ^= 0xFF  # the stored control check's last byte
         damaged = self.session.put_program(bytes(image), 'damaged.exe')
 
+        installed_at = [INSTALL_DIR]  # the version key's folder as the row leaves it
+
         def set_folder(folder):
+            installed_at[0] = folder
             self.session.command('wine', 'reg', 'add', version_key, '/v', 'InstallDir', '/d',
                                  folder, '/f')
 
@@ -181,7 +184,8 @@ class UpgradeStopped(UpgradeCase):
             self.assertEqual(code, 0, f'wine reg add {PENDING_RENAMES}: exit {code}, {errors}')
 
         def restore():
-            set_folder(INSTALL_DIR)
+            if installed_at[0] != INSTALL_DIR:
+                set_folder(INSTALL_DIR)
             set_temp(self.temp[:-1])
             self.session.command('wine', 'reg', 'delete', SESSION_MANAGER, '/v',
                                  PENDING_RENAMES, '/f')
@@ -204,9 +208,6 @@ class UpgradeStopped(UpgradeCase):
             # be copied either, and nothing else is run in its place.
             ('folder-gone', lambda: set_folder('C:\\Gone\\Quenfold'), self.program, no_copy,
              EXIT_FATAL),
-            # No room for the backslash and the uninstaller's name.
-            ('folder-of-259', lambda: set_folder('C:\\' + 'o' * 256), self.program, no_copy,
-             EXIT_FATAL),
             ('no-uninstaller',
              lambda: remove_host(self.session, f'{INSTALL_DIR}\\{UNINSTALLER}'),
              self.program, no_copy, EXIT_FATAL),
@@ -223,9 +224,11 @@ class UpgradeStopped(UpgradeCase):
              [question(), updater_box(text('no-upgrade-folder', folder='C:\\Gone\\'),
                                       'no-upgrade-folder', icon='error')], EXIT_FATAL),
             ('damaged', None, damaged, [Box(MODIFIED_PACKAGE)], EXIT_FATAL),
+            # Enter is No, the default.
             ('pending-restart-no', pending, self.program,
              [Box(PENDING_REBOOT, caption=SETUP_CAPTION, icon='question',
-                  buttons=('&Yes', '&No'), press='&No', name='pending-restart')], EXIT_FATAL),
+                  buttons=('&Yes', '&No'), press='&No', name='pending-restart', enter=True)],
+             EXIT_FATAL),
         ]
         for number, (name, arrange, program, steps, exit_code) in enumerate(table):
             with self.subTest(name):
@@ -235,6 +238,10 @@ class UpgradeStopped(UpgradeCase):
                     if arrange:
                         arrange()
                     self.session.play(program, steps, exit_code=exit_code, name=name)
+                    # Before anything is put back: the run left 2.5 registered.
+                    values = reg_query(self.session, version_key)
+                    self.assertEqual(values, {'InstallDir': installed_at[0]},
+                                     f'the {EARLIER} version key after the run: got {values}')
                 finally:
                     restore()
                 self.assert_copies(None, None)
@@ -406,13 +413,18 @@ class UpgradeCompleted(UpgradeCase):
         self.assertEqual(lines, wanted, f'program starts: got {lines}, expected {wanted}')
 
     def test_yes_twice_installs_2_9_into_the_old_folder_with_the_old_settings(self):
+        stamps = {}
         self.session.play(self.program, [
             question(),
-            uninstaller_question(),
+            Timed(uninstaller_question(), stamps),
             progress(),
-            updater_box(MIGRATED, 'migrated'),
+            Timed(updater_box(MIGRATED, 'migrated'), stamps),
             update_complete(press='&Yes'),
         ], exit_code=DONE, name='upgrade')
+        # The temporary uninstaller, not held, goes at once: no retries.
+        waited = stamps['migrated'] - stamps['uninstaller-question']
+        self.assertLess(waited, stretched(DELETE_RETRIES_S),
+                        f'from the uninstaller\'s question to the next box: got {waited:.1f} s')
         self.assert_new_files(USER_CONFIG, USER_SCHEDULE)
         self.assert_only_new_version_registered()
         self.assert_copies(None, None)

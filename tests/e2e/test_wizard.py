@@ -86,8 +86,9 @@ def too_long():
                    DESTINATION_CAPTION)
 
 
-def declined(folder):
-    return Staying(confirmation(folder, press='&No', name='declined'), DESTINATION_CAPTION)
+def declined(folder, enter=False):
+    return Staying(confirmation(folder, press='&No', name='declined', enter=enter),
+                   DESTINATION_CAPTION)
 
 
 def folder_of(length):
@@ -150,10 +151,11 @@ class WizardPages(SessionCase):
         ], exit_code=LEFT_WITH_EXIT, name='folder-248')
 
     def test_a_folder_of_247_characters_is_put_to_the_confirmation(self):
+        # Enter at the confirmation is No, its default.
         folder = folder_of(247)
         self.session.play(self.program, self.before_destination() + [
             destination(actions=[('type', FOLDER_ID, folder), ('click', FORWARD)]),
-            declined(folder),
+            declined(folder, enter=True),
             destination(folder, actions=[('click', EXIT)], name='destination-again'),
         ], exit_code=LEFT_WITH_EXIT, name='folder-247')
 

@@ -62,11 +62,11 @@ def destination(folder=DEFAULT_FOLDER, actions=(('click', FORWARD),), name='dest
                   actions=actions, name=name)
 
 
-def confirmation(folder=DEFAULT_FOLDER, press='&Yes', name='confirmation'):
+def confirmation(folder=DEFAULT_FOLDER, press='&Yes', name='confirmation', enter=False):
     return Box('The program will be installed in the following location:\n\n\t' + folder
                + '\n\nWould you like to continue with installation?',
                caption=SETUP_CAPTION, icon='question', buttons=('&Yes', '&No'), press=press,
-               name=name)
+               name=name, enter=enter)
 
 
 def progress(name='progress'):

@@ -817,10 +817,41 @@ char standinAnsiFromWide(uint16_t c) {
 DWORD WINAPI GetLastError(void) { return lastError; }
 void WINAPI SetLastError(DWORD error) { lastError = error; }
 
-// The upgrade, the only caller, is the Wine suite's: nothing is copied.
-BOOL WINAPI CopyFileA(LPCSTR, LPCSTR, BOOL) {
-    lastError = ERROR_ACCESS_DENIED;
-    return FALSE;
+BOOL WINAPI CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists) {
+    if (existingName == NULL || newName == NULL) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    std::string source = hostPath(existingName);
+    std::string target = hostPath(newName);
+    int from = open(source.c_str(), O_RDONLY);
+    if (from == -1) {
+        lastError = fileError(windowsErrno(errno), !parentExists(source));
+        return FALSE;
+    }
+    struct stat status;
+    if (fstat(from, &status) != 0 || S_ISDIR(status.st_mode) || pathDenied(newName)) {
+        close(from);
+        lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    int flags = O_WRONLY | O_CREAT | O_TRUNC | (failIfExists ? O_EXCL : 0);
+    int to = open(target.c_str(), flags, 0644);
+    if (to == -1) {
+        int error = errno;
+        close(from);
+        lastError = error == EEXIST ? ERROR_FILE_EXISTS
+                                    : fileError(windowsErrno(error), !parentExists(target));
+        return FALSE;
+    }
+    bool copied = true;
+    char block[65536];
+    for (ssize_t got; copied && (got = read(from, block, sizeof block)) != 0;)
+        copied = got > 0 && write(to, block, (size_t)got) == got;
+    close(from);
+    copied = close(to) == 0 && copied;
+    lastError = copied ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+    return copied ? TRUE : FALSE;
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {

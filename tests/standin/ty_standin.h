@@ -101,8 +101,8 @@ void standinMapDrive(char letter, const char *hostFolder);
 void standinShortFwrite(int nth, size_t items);
 int standinOpenStreamCount();                // fopen'ed, not yet fclose'd
 
-// DeleteFileA works on real files and sets GetLastError's value; CopyFileA
-// and GetTempPathA, whose only caller is the upgrade, always fail.
+// CopyFileA and DeleteFileA work on real files and set GetLastError's value;
+// GetTempPathA, whose only caller is the upgrade, always fails.
 
 // Registry: HKEY_LOCAL_MACHINE in memory. Names are matched without regard to
 // case, subkeys enumerate in creation order, deleting a key with subkeys is

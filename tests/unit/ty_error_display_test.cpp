@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "ty_error_display.h"
-#include "ty_test_support.h"
+#include "ty_install_test_support.h"
 
 namespace {
 
@@ -32,18 +32,53 @@ TEST_F(ErrorDisplayTest, FatalPackageErrorAppendsTheParagraph) {
                         "please contact " TY_SUPPORT_EMAIL ".");
 }
 
-class ExitCodeTest : public ErrorDisplayTest, public ::testing::WithParamInterface<int> {};
+// During an upgrade whose old version stays, the exit path puts each saved
+// copy back into the old folder; one that cannot go back is kept and named.
+struct ExitCase {
+    const char *name;
+    int code;
+    bool savedCopies;
+};
+TY_PRINT_ROW_AS_NAME(ExitCase)
+
+class ExitCodeTest : public InstallTest, public ::testing::WithParamInterface<ExitCase> {};
 
 TEST_P(ExitCodeTest, ExitInstallerReleasesTheLockAndEndsWithTheCode) {
-    ProductRun run = runProduct([] { exitInstaller(GetParam()); });
+    const std::string copies = "C:\\TEMP\\TYUpgrade1\\";
+    if (GetParam().savedCopies) {
+        makeFolder("C:\\Old");
+        makeFolder(copies);
+        makeFile(copies + "TYQuenfold.ini", "settings");
+        makeFile(copies + "TYScheduler.dat", "schedule");
+        setupState.configSaved = true;
+        strcpy(setupState.upgradeFolder, copies.c_str());
+        strcpy(setupState.savedConfigPath, (copies + "TYQuenfold.ini").c_str());
+        strcpy(setupState.savedSchedulerPath, (copies + "TYScheduler.dat").c_str());
+        strcpy(setupState.oldInstallDir, "C:\\Old\\");
+        standinDenyPath("C:\\Old\\TYQuenfold.ini");
+    }
+    ProductRun run = runProduct([] { exitInstaller(GetParam().code); });
     EXPECT_TRUE(run.exited);
-    EXPECT_EQ(run.exitCode, GetParam());
+    EXPECT_EQ(run.exitCode, GetParam().code);
     EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
     EXPECT_EQ(standinOpenHandleCount(), 0);
-    EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
+    if (!GetParam().savedCopies) {
+        EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
+        return;
+    }
+    ASSERT_EQ(standinMessageBoxes().size(), 1u) << describeBoxes();
+    expectBox(0, expectedText("not-put-back", {{"copies", copies + "TYQuenfold.ini"}}), MB_ICONWARNING,
+              NULL, setupState.setupCaption);
+    EXPECT_EQ(contentOf("C:\\Old\\TYScheduler.dat"), "schedule");
+    EXPECT_FALSE(exists(copies + "TYScheduler.dat"));
+    EXPECT_EQ(contentOf(copies + "TYQuenfold.ini"), "settings");
+    EXPECT_FALSE(exists("C:\\Old\\TYQuenfold.ini"));
 }
 
-INSTANTIATE_TEST_SUITE_P(ErrorDisplay, ExitCodeTest, ::testing::Values(-1, 42));
+INSTANTIATE_TEST_SUITE_P(ErrorDisplay, ExitCodeTest,
+                         ::testing::Values(ExitCase{"MinusOne", -1, false}, ExitCase{"FortyTwo", 42, false},
+                                           ExitCase{"SavedCopyThatCannotGoBack", -1, true}),
+                         [](const ::testing::TestParamInfo<ExitCase> &info) { return info.param.name; });
 
 struct NumberedCase {
     int identifier;

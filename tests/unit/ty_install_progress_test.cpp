@@ -18,6 +18,7 @@ namespace {
 
 const char kShortcutsStatus[] = "Creating Start Menu shortcuts and icons...";
 const char kConfiguringStatus[] = "Configuring the product...";
+const char kMigratingStatus[] = "Migrating existing configuration settings...";
 const char kCompleteStatus[] = "Installation complete.";
 const char kVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.9";
 
@@ -93,6 +94,31 @@ TEST_P(ProgressTest, ACompleteRunWritesEveryFileAndFillsTheBarExactlyWithTheLast
     EXPECT_EQ(positions[7], positions[6]) << "positions:" << joined(positions);
     for (size_t i = 1; i < positions.size(); i++)
         EXPECT_GE(positions[i], positions[i - 1]) << "positions:" << joined(positions);
+}
+
+TEST_P(ProgressTest, AnUpgradesSavedConfigurationReplacesTheNewInstallationsOwn) {
+    std::vector<PackageFile> list = standardFiles();
+    list[8].name = "TYQuenfold.ini";
+    list[9].name = "TYScheduler.dat";
+    usePackage(list);
+    makeFolder("C:\\TEMP");
+    makeFile("C:\\TEMP\\TYQuenfold.ini", "[Settings]\r\nkept=1\r\n");
+    makeFile("C:\\TEMP\\TYScheduler.dat", "schedule");
+    setupState.upgradeMode = true;
+    setupState.setupCaption = TY_CAPTION_UPDATER;
+    setupState.configSaved = true;
+    strcpy(setupState.savedConfigPath, "C:\\TEMP\\TYQuenfold.ini");
+    strcpy(setupState.savedSchedulerPath, "C:\\TEMP\\TYScheduler.dat");
+
+    expectQuiet(runPage());
+    EXPECT_EQ(setupState.pageResult, 1);
+    EXPECT_EQ(standinControlTexts(page, IDC_STATUS_TEXT),
+              std::vector<std::string>(
+                  {kShortcutsStatus, kConfiguringStatus, kMigratingStatus, kCompleteStatus}));
+    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYQuenfold.ini"), "[Settings]\r\nkept=1\r\n");
+    EXPECT_EQ(contentOf(std::string(kDefaultInstallDir) + "TYScheduler.dat"), "schedule");
+    EXPECT_FALSE(exists("C:\\TEMP\\TYQuenfold.ini"));
+    EXPECT_FALSE(exists("C:\\TEMP\\TYScheduler.dat"));
 }
 
 // -- File failures -----------------------------------------------------------------
