@@ -48,7 +48,7 @@ class Staying(Box):
 
     def __init__(self, box, page_caption):
         super().__init__(box.text, caption=box.caption, icon=box.icon, buttons=box.buttons,
-                         press=box.press, name=box.name)
+                         press=box.press, name=box.name, enter=box.enter)
         self.page_caption = page_caption
 
     def answer(self, session, window):
