@@ -1,6 +1,7 @@
-// The welcome page's picture panel, drawn through the page's dialog
-// procedure: where the picture lands and that it is kept for the next
-// repaint. The pages' walks, boxes and decisions are the Wine suite's.
+// The wizard's pages through their dialog procedures, for what the Wine suite
+// cannot see: where the welcome picture lands and that it is kept for the
+// next repaint, and the ready page hidden before the help opens over it. The
+// pages' walks, boxes and decisions are the Wine suite's.
 #include "ty_pages.h"
 #include "ty_resource.h"
 #include "ty_standin_ui_control.h"
@@ -35,4 +36,17 @@ TEST_F(PackageTest, ThePicturePanelDrawsTheWelcomePicture26PixelsDown) {
     EXPECT_EQ(blit.operation, SRCCOPY);
     EXPECT_TRUE(standinDeletedObjects().empty());  // kept for the next repaint
     EXPECT_EQ(standinMemoryDcsHeld(), 0);
+}
+
+// Leaving the ready page with the help task ticked hides the page before the
+// documentation opens over it.
+TEST_F(PackageTest, LeavingTheReadyPageWithTheHelpTaskHidesThePage) {
+    ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
+    HWND page = standinCreatePage();
+    strcpy(setupState.installDir, "C:\\Apps\\Quenfold\\");
+    expectQuiet(runProduct([&] { readyPageProc(page, WM_INITDIALOG, 0, 0); }));
+    ASSERT_TRUE(standinPageVisible(page));
+    expectQuiet(runProduct([&] { readyPageProc(page, WM_COMMAND, IDCANCEL, 0); }));
+    EXPECT_TRUE(standinPageEnded(page));
+    EXPECT_FALSE(standinPageVisible(page));
 }
