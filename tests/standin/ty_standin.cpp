@@ -21,7 +21,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <deque>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -52,7 +51,6 @@ HBITMAP const kDefaultBitmap = (HBITMAP)(uintptr_t)0xB170;
 const DWORD kWindowsXpVersion = 0x0A280105u;  // build 2600, 5.1, NT family
 
 std::vector<StandinMessageBox> messageBoxes;
-std::deque<int> answers;
 
 bool openFails;
 std::vector<ReadFault> readFaults;
@@ -339,7 +337,6 @@ void standinReset() {
     environment.clear();
     failAllocationBySize = false;
     messageBoxes.clear();
-    answers.clear();
     openFails = false;
     readFaults.clear();
     seekFaults.clear();
@@ -416,14 +413,10 @@ long standinAllocationCount() { return allocationCalls; }
 // Message boxes ------------------------------------------------------------
 
 const std::vector<StandinMessageBox> &standinMessageBoxes() { return messageBoxes; }
-void standinQueueAnswer(int button) { answers.push_back(button); }
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style, caption == NULL});
-    if (answers.empty()) return IDOK;
-    int answer = answers.front();
-    answers.pop_front();
-    return answer;
+    return IDOK;
 }
 
 // Low-level file I/O -------------------------------------------------------

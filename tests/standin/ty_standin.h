@@ -37,9 +37,8 @@ struct StandinMessageBox {
     UINT style;
     bool captionNull;       // NULL: Windows shows its default caption
 };
+// Every box is answered with IDOK.
 const std::vector<StandinMessageBox> &standinMessageBoxes();
-// The button the next unanswered box returns; boxes beyond the queue get IDOK.
-void standinQueueAnswer(int button);
 
 // Low-level file I/O: real files, with faults on request.
 void standinFailOpen();                      // every _open fails

@@ -47,7 +47,6 @@ std::vector<MemoryDc> memoryDcs;
 std::vector<ItemList> itemLists;
 std::vector<StandinBlit> blits;
 std::map<int, std::string> specialFolders;  // the known ones
-std::vector<StandinFolderLookup> folderLookups;
 int allocatorReferences;
 
 HWND windowHandle(size_t index) { return (HWND)(kFirstWindow + index * kStep); }
@@ -136,7 +135,6 @@ void standinResetUi() {
     itemLists.clear();
     blits.clear();
     specialFolders.clear();
-    folderLookups.clear();
     allocatorReferences = 0;
 }
 
@@ -147,7 +145,6 @@ HWND standinCreatePage() {
     return windowHandle(windows.size() - 1);
 }
 
-std::string standinControlText(HWND page, int id) { return control(page, id, NULL)->text; }
 
 void standinTypeText(HWND page, int id, const std::string &text) {
     control(page, id, NULL)->text = text;
@@ -184,7 +181,6 @@ void standinSetSpecialFolder(int folder, const char *path) {
     }
 }
 
-const std::vector<StandinFolderLookup> &standinFolderLookups() { return folderLookups; }
 int standinShellAllocatorReferences() { return allocatorReferences; }
 
 const std::vector<StandinBlit> &standinBlits() { return blits; }
@@ -309,8 +305,7 @@ HRESULT WINAPI SHGetMalloc(IMalloc **allocator) {
     return S_OK;
 }
 
-HRESULT WINAPI SHGetSpecialFolderLocation(HWND owner, int folder, LPITEMIDLIST *list) {
-    folderLookups.push_back({owner, folder});
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, LPITEMIDLIST *list) {
     *list = NULL;
     if (specialFolders.find(folder) == specialFolders.end())
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);

@@ -20,7 +20,6 @@
 HWND standinCreatePage();
 
 // What a control shows, and the user changing it.
-std::string standinControlText(HWND page, int id);
 void standinTypeText(HWND page, int id, const std::string &text);
 // Every text SetDlgItemTextA put into the control, in order.
 const std::vector<std::string> &standinControlTexts(HWND page, int id);
@@ -52,11 +51,6 @@ int standinItemListsHeld();
 // SHGetSpecialFolderLocation fails. path NULL makes it unknown again; ""
 // is a folder without a file-system path (SHGetPathFromIDListA fails).
 void standinSetSpecialFolder(int folder, const char *path);
-struct StandinFolderLookup {
-    HWND owner;
-    int folder;
-};
-const std::vector<StandinFolderLookup> &standinFolderLookups();
 // References SHGetMalloc handed out and Release has not given back.
 int standinShellAllocatorReferences();
 
