@@ -1,9 +1,11 @@
 #include "ty_common_test_support.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <fstream>
 
@@ -135,6 +137,98 @@ std::string describeBoxes() {
     std::string out;
     for (const std::string &box : shownBoxes()) out += box + "\n";
     return out.empty() ? "no box" : out;
+}
+
+void makeKey(const std::string &path) {
+    HKEY key;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, NULL, &key, NULL);
+    ASSERT_EQ(result, ERROR_SUCCESS) << path;
+    RegCloseKey(key);
+}
+
+void setValue(const std::string &path, const char *name, DWORD type, const std::string &data) {
+    HKEY key;
+    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
+                                  KEY_ALL_ACCESS, NULL, &key, NULL);
+    ASSERT_EQ(result, ERROR_SUCCESS) << path;
+    result = RegSetValueExA(key, name, 0, type, (const BYTE *)data.data(), (DWORD)data.size());
+    RegCloseKey(key);
+    ASSERT_EQ(result, ERROR_SUCCESS) << path << " " << name;
+}
+
+void setString(const std::string &path, const char *name, const std::string &text) {
+    setValue(path, name, REG_SZ, text + std::string(1, '\0'));
+}
+
+bool keyExists(const std::string &path) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool readValue(const std::string &path, const char *name, std::string *data, DWORD *type) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = 0;
+    LONG result = RegQueryValueExA(key, name, NULL, type, NULL, &size);
+    if (result == ERROR_SUCCESS) {
+        std::vector<BYTE> bytes(size + 1);
+        result = RegQueryValueExA(key, name, NULL, type, bytes.data(), &size);
+        data->assign((const char *)bytes.data(), size);
+    }
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+std::string valueData(const std::string &path, const char *name) {
+    std::string data;
+    if (readValue(path, name, &data)) return data;
+    return keyExists(path) ? "<no value>" : "<no key>";
+}
+
+std::string pendingRenames() {
+    return valueData("SYSTEM\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+}
+
+void writeFile(const std::string &path, const std::string &content) {
+    int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
+                           _S_IREAD | _S_IWRITE);
+    ASSERT_NE(descriptor, -1) << path << " errno " << errno;
+    EXPECT_EQ(_write(descriptor, content.data(), (unsigned)content.size()), (int)content.size());
+    _close(descriptor);
+}
+
+std::string readFile(const std::string &path) {
+    std::string content;
+    int descriptor = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) return "<no file>";
+    char chunk[512];
+    int got;
+    while ((got = _read(descriptor, chunk, sizeof chunk)) > 0) content.append(chunk, (size_t)got);
+    _close(descriptor);
+    return content;
+}
+
+bool exists(const std::string &path) { return _access(path.c_str(), 0) == 0; }
+
+std::string shortName(const std::string &path) {
+    char name[MAX_PATH];
+    DWORD length = GetShortPathNameA(path.c_str(), name, sizeof name);
+    EXPECT_GT(length, 0u) << path;
+    EXPECT_LT(length, (DWORD)sizeof name) << path;
+    return length > 0 && length < sizeof name ? name : path;
+}
+
+std::string windowsFile(const char *name) {
+    char folder[MAX_PATH];
+    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+    EXPECT_GT(length, 0u);
+    EXPECT_LT(length, (UINT)sizeof folder);
+    return std::string(folder) + "\\" + name;
 }
 
 void ProductTest::SetUp() {

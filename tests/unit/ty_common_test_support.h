@@ -56,6 +56,30 @@ void patchSealed(Bytes *image, size_t offset, uint32_t value);
 // Every box shown since the test began, readable in a failure message.
 std::string describeBoxes();
 
+// HKEY_LOCAL_MACHINE's keys and values, made and read as the product makes
+// and reads them.
+void makeKey(const std::string &path);
+void setValue(const std::string &path, const char *name, DWORD type, const std::string &data);
+void setString(const std::string &path, const char *name, const std::string &text);  // REG_SZ
+bool keyExists(const std::string &path);
+// A value's bytes as stored (a string's zero included) and its type; false
+// when the key or the value is missing.
+bool readValue(const std::string &path, const char *name, std::string *data, DWORD *type = NULL);
+// The same as one text: the bytes, or "<no key>" or "<no value>".
+std::string valueData(const std::string &path, const char *name);
+// "PendingFileRenameOperations" as stored, or "<no value>".
+std::string pendingRenames();
+
+// Files through the C runtime, as the product reaches them.
+void writeFile(const std::string &path, const std::string &content);
+std::string readFile(const std::string &path);  // "<no file>" when it cannot be read
+bool exists(const std::string &path);
+// The name under which Windows also knows an existing item, one that needs
+// no long file names.
+std::string shortName(const std::string &path);
+// name in the Windows folder.
+std::string windowsFile(const char *name);
+
 class ProductTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -22,14 +22,6 @@ const char kMigratingStatus[] = "Migrating existing configuration settings...";
 const char kCompleteStatus[] = "Installation complete.";
 const char kVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.9";
 
-bool keyExists(const char *path) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
 std::string joined(const std::vector<LPARAM> &values) {
     std::ostringstream out;
     for (LPARAM value : values) out << " " << value;

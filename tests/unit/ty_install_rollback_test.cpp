@@ -17,18 +17,10 @@ const char kInstalledFolder[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor 
 // The items handed to Windows for deletion at the next start, each followed
 // by "|".
 std::string pendingDeletions() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[16384];
-    DWORD size = sizeof data;
-    LONG result = RegQueryValueExA(key, "PendingFileRenameOperations", NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS) return "";
-    std::string list;
-    for (size_t at = 0; at < size && data[at] != '\0'; at += strlen(data + at) + 2)
-        list += std::string(data + at) + "|";
+    std::string data = pendingRenames(), list;
+    if (data == "<no value>") return "";
+    for (size_t at = 0; at < data.size() && data[at] != '\0'; at += strlen(data.c_str() + at) + 2)
+        list += std::string(data.c_str() + at) + "|";
     return list;
 }
 

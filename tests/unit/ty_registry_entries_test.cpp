@@ -20,10 +20,6 @@
 namespace {
 
 const char kInstallDir[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\";
-const char kVersionKey[] = "SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.9";
-const char kUninstallKey[] =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenfold for Vexor for DOS 2.9";
-const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunValue[] = "Tessaly Ticklet for Vexor for DOS";
 const int kStageSentinel = -55;
 
@@ -32,41 +28,6 @@ const char *const kValueNames[] = {
     "InstallDir", kRunValue, "DisplayName", "UninstallString", "Comments", "Contact",
     "DisplayIcon", "DisplayVersion", "HelpLink", "Publisher", "Readme", "URLInfoAbout",
     "URLUpdateInfo", "Other"};
-
-struct Value {
-    bool found;
-    DWORD type;
-    std::string data;  // as stored, terminator included
-};
-
-Value readValue(const std::string &path, const char *name) {
-    Value value = {false, 0xEEEEEEEE, "<sentinel>"};
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return value;
-    char data[1024];
-    memset(data, 0xEE, sizeof data);
-    DWORD size = sizeof data;
-    if (RegQueryValueExA(key, name, NULL, &value.type, (BYTE *)data, &size) == ERROR_SUCCESS) {
-        value.found = true;
-        value.data.assign(data, size);
-    }
-    RegCloseKey(key);
-    return value;
-}
-
-void setString(const std::string &path, const char *name, const std::string &text) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, NULL, &key, NULL),
-              ERROR_SUCCESS)
-        << path;
-    EXPECT_EQ(RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-void makeKey(const std::string &path) { setString(path, "Other", "kept"); }
 
 // Every key under SOFTWARE and SYSTEM with the values of kValueNames, one
 // line each, in a fixed order.
@@ -80,11 +41,11 @@ void addTree(const std::string &path, std::map<std::string, std::string> *lines)
     for (char &c : upper) c = (char)toupper((unsigned char)c);
     (*lines)[upper] = "key";
     for (const char *name : kValueNames) {
-        Value value = readValue(path, name);
-        if (!value.found) continue;
+        std::string data;
+        DWORD type;
+        if (!readValue(path, name, &data, &type)) continue;
         std::ostringstream line;
-        line << "type " << value.type << " \"" << value.data.substr(0, value.data.size() - 1) << "\" size "
-             << value.data.size();
+        line << "type " << type << " \"" << data.substr(0, data.size() - 1) << "\" size " << data.size();
         (*lines)[upper + " : " + name] = line.str();
     }
     char name[256];
@@ -127,8 +88,9 @@ protected:
     }
 
     void arrange(Machine machine) {
-        if (machine == kMakerHasOtherProduct) makeKey("SOFTWARE\\Tessaly\\Other Product\\1.0");
-        if (machine == kProductHasOtherVersion) makeKey("SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.5");
+        if (machine == kMakerHasOtherProduct) setString("SOFTWARE\\Tessaly\\Other Product\\1.0", "Other", "kept");
+        if (machine == kProductHasOtherVersion)
+            setString("SOFTWARE\\Tessaly\\Quenfold for Vexor for DOS\\2.5", "Other", "kept");
         ASSERT_TRUE(probeKeyHasSubkeys(&setupState.makerKeyHadSubkeys, TY_KEY_MAKER));
         ASSERT_TRUE(probeKeyHasSubkeys(&setupState.productKeyHadSubkeys, TY_KEY_PRODUCT));
     }

@@ -1,16 +1,10 @@
 // System state when the system fails: registry calls refused, keys that will
 // not close, no Windows folder, hand-overs refused, paths too long to compose.
 // These need the stand-in's injected faults and run on the host only.
-#include <errno.h>
-#include <fcntl.h>
-#include <io.h>
+#include <direct.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,115 +17,23 @@
 
 namespace {
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-const char kPendingRenames[] = "PendingFileRenameOperations";
 const int kStatusSentinel = -77;
 
 const std::string kNoWindowsFolderText = expectedText("no-windows-folder");
 const std::string kNoWindowsFolderLaterText = expectedText("no-windows-folder-later");
 
-void makeKey(const std::string &path) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, NULL, &key, NULL),
-              ERROR_SUCCESS)
-        << path;
-    RegCloseKey(key);
-}
-
-void setString(const std::string &path, const char *name, const std::string &text) {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, NULL, &key, NULL),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
-bool keyExists(const std::string &path) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool valueExists(const std::string &path, const char *name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    LONG result = RegQueryValueExA(key, name, NULL, NULL, NULL, NULL);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-// A value's data as stored, its final NUL included.
-std::string valueData(const char *path, const char *name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "<no key>";
-    char data[4096];
-    DWORD size = sizeof data;
-    LONG result = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS ? std::string(data, size) : "<no value>";
-}
-
-std::string pendingRenames() { return valueData(kSessionManager, kPendingRenames); }
-
-// The Windows folder as a host path, for reading its files past the stand-in.
-std::string hostWindowsFile(const char *name) {
-    char folder[MAX_PATH];
-    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-    EXPECT_GT(length, 0u);
-    return std::string(folder) + "/" + name;
-}
-
-std::string readHostFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "<no file>";
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-void writeHostFile(const std::string &path, const std::string &content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    ASSERT_TRUE(out.good()) << path;
-}
-
-bool hostExists(const std::string &path) {
-    std::ifstream in(path);
-    return in.good() || access(path.c_str(), F_OK) == 0;
-}
-
 // A folder that cannot go now: it holds a file.
 std::string folderNotEmpty(const std::string &path) {
-    std::string host = path;
-    for (char &c : host)
-        if (c == '\\') c = '/';
-    EXPECT_EQ(mkdir(host.c_str(), 0755), 0) << host;
-    writeHostFile(host + "/kept.dat", "x");
+    EXPECT_EQ(_mkdir(path.c_str()), 0) << path;
+    writeFile(path + "\\kept.dat", "x");
     return path;
 }
 
 // A file that cannot go now: the system refuses to delete it.
 std::string fileNotDeletable(const std::string &path) {
-    std::string host = path;
-    for (char &c : host)
-        if (c == '\\') c = '/';
-    writeHostFile(host, "x");
+    writeFile(path, "x");
     standinDenyPath(path.c_str());
     return path;
-}
-
-std::string shortName(const std::string &path) {
-    char name[MAX_PATH];
-    DWORD length = GetShortPathNameA(path.c_str(), name, sizeof name);
-    EXPECT_GT(length, 0u) << path;
-    return length > 0 && length < sizeof name ? name : path;
 }
 
 const char kRunOnce[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
@@ -208,8 +110,8 @@ bool setRunValue() {
 
 bool deleteOlderKey() { return deleteRegistryKey(HKEY_LOCAL_MACHINE, TY_KEY_PRODUCT, NULL, NULL, "2.5"); }
 
-bool runValueWritten() { return valueExists(TY_KEY_RUN, TY_VALUE_RUN_SCHEDULER); }
-bool runValueAbsent() { return !valueExists(TY_KEY_RUN, TY_VALUE_RUN_SCHEDULER); }
+bool runValueWritten() { return valueData(TY_KEY_RUN, TY_VALUE_RUN_SCHEDULER) != "<no value>"; }
+bool runValueAbsent() { return !runValueWritten(); }
 bool olderKeyGone() { return !keyExists(std::string(TY_KEY_PRODUCT) + "\\2.5"); }
 bool olderKeyKept() { return keyExists(std::string(TY_KEY_PRODUCT) + "\\2.5"); }
 
@@ -269,7 +171,7 @@ TEST_P(NoWindowsFolderTest, ShowsItsBoxAndCountsTheItemAsGone) {
     std::string item = folderNotEmpty(inFolder("Quenfold"));
     EXPECT_TRUE(deleteNowOrAtReboot(item.c_str(), true));
     expectOneErrorBox("Tessaly Installer/Uninstaller", kNoWindowsFolderLaterText);
-    EXPECT_TRUE(hostExists(folder + "/Quenfold/kept.dat"));
+    EXPECT_TRUE(exists(inFolder("Quenfold\\kept.dat")));
     EXPECT_EQ(pendingRenames(), "<no value>");
 }
 
@@ -300,11 +202,11 @@ class WininitFaultTest : public SystemTest, public ::testing::WithParamInterface
 TEST_P(WininitFaultTest, LeavesTheFileAsItWas) {
     useFamily(4);
     const std::string before = "[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\nNUL=C:\\OLD.TMP\r\n";
-    writeHostFile(hostWindowsFile("WININIT.INI"), before);
+    writeFile(windowsFile("WININIT.INI"), before);
     std::string item = fileNotDeletable(inFolder("TYEngine.dll"));
     GetParam().fault();
     EXPECT_FALSE(deleteNowOrAtReboot(item.c_str(), false));
-    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), before);
+    EXPECT_EQ(readFile(windowsFile("WININIT.INI")), before);
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
 }
 
@@ -334,9 +236,9 @@ TEST_P(FolderRemovalTest, EachFolderGetsARunOnceRemovalNumberedDownwards) {
     setString(kRunOnce, "Tessaly folder 999", "C:\\WINDOWS\\COMMAND.COM /C RD C:\\EARLIER");
     std::string interpreter = inFolder("COMMAND.COM");
     if (GetParam().comspecExists) {
-        writeHostFile(folder + "/COMMAND.COM", "MZ");
+        writeFile(inFolder("COMMAND.COM"), "MZ");
     } else {
-        writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+        writeFile(windowsFile("COMMAND.COM"), "MZ");
     }
     ASSERT_TRUE(SetEnvironmentVariableA("COMSPEC", interpreter.c_str()));
     if (!GetParam().comspecExists) {
@@ -353,7 +255,7 @@ TEST_P(FolderRemovalTest, EachFolderGetsARunOnceRemovalNumberedDownwards) {
     EXPECT_EQ(runOnceValue("Tessaly folder 998"), run + shortName(inner) + "\"");
     EXPECT_EQ(runOnceValue("Tessaly folder 997"), run + shortName(outer) + "\"");
     EXPECT_EQ(runOnceValue("Tessaly folder 996"), "<no value>");
-    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), "<no file>");
+    EXPECT_EQ(readFile(windowsFile("WININIT.INI")), "<no file>");
     EXPECT_TRUE(standinMessageBoxes().empty()) << describeBoxes();
 }
 
@@ -390,7 +292,7 @@ TEST_P(FolderLeftTest, NamesTheFolderAndCountsItAsGone) {
                   item);
     EXPECT_EQ(boxes[0].style, MB_ICONWARNING) << "got 0x" << std::hex << boxes[0].style;
     EXPECT_EQ(runOnceValue("Tessaly folder 999"), keyExists(kRunOnce) ? "<no value>" : "<no key>");
-    EXPECT_EQ(readHostFile(hostWindowsFile("WININIT.INI")), "<no file>");
+    EXPECT_EQ(readFile(windowsFile("WININIT.INI")), "<no file>");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -401,15 +303,15 @@ INSTANTIATE_TEST_SUITE_P(
             SetEnvironmentVariableA("COMSPEC", (folder + "\\CMD.EXE").c_str()); }},
         // Read by the interpreter, "&" would end RD's folder and start a command.
         FolderLeftCase{"NameReadByTheInterpreter", [](const std::string &) {
-            writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ"); }, "R&D"},
+            writeFile(windowsFile("COMMAND.COM"), "MZ"); }, "R&D"},
         FolderLeftCase{"CommandTooLong", [](const std::string &folder) {
-            std::string interpreter = folder + "/" + std::string(230, 'c');
-            writeHostFile(interpreter, "MZ");
+            std::string interpreter = folder + "\\" + std::string(230, 'c');
+            writeFile(interpreter, "MZ");
             SetEnvironmentVariableA("COMSPEC", interpreter.c_str()); }},
         FolderLeftCase{"RunOnceKeyCannotBeMade", [](const std::string &) {
-            writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+            writeFile(windowsFile("COMMAND.COM"), "MZ");
             standinFailRegistryCall(kStandinRegCreateKey, 1, ERROR_ACCESS_DENIED); }},
         FolderLeftCase{"RunOnceValueRefused", [](const std::string &) {
-            writeHostFile(hostWindowsFile("COMMAND.COM"), "MZ");
+            writeFile(windowsFile("COMMAND.COM"), "MZ");
             standinFailRegistryCall(kStandinRegSetValue, 1, ERROR_ACCESS_DENIED); }}),
     [](const ::testing::TestParamInfo<FolderLeftCase> &info) { return info.param.name; });

@@ -30,86 +30,7 @@ std::string productKey(const std::string &version) { return std::string(TY_KEY_P
 // A string with its terminating zero, as REG_SZ data is stored.
 std::string withZero(const std::string &text) { return text + std::string(1, '\0'); }
 
-void makeKey(const std::string &path) {
-    HKEY key;
-    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, NULL, &key, NULL);
-    ASSERT_EQ(result, ERROR_SUCCESS) << path;
-    RegCloseKey(key);
-}
-
-void setValue(const std::string &path, const char *name, DWORD type, const std::string &data) {
-    HKEY key;
-    LONG result = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, NULL, &key, NULL);
-    ASSERT_EQ(result, ERROR_SUCCESS) << path;
-    result = RegSetValueExA(key, name, 0, type, (const BYTE *)data.data(), (DWORD)data.size());
-    RegCloseKey(key);
-    ASSERT_EQ(result, ERROR_SUCCESS) << path << " " << name;
-}
-
-// The value's bytes and type; false when the key or the value is missing.
-bool readValue(const std::string &path, const char *name, std::string *data, DWORD *type) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD size = 0;
-    LONG result = RegQueryValueExA(key, name, NULL, type, NULL, &size);
-    if (result == ERROR_SUCCESS) {
-        std::vector<BYTE> bytes(size + 1);
-        result = RegQueryValueExA(key, name, NULL, type, bytes.data(), &size);
-        data->assign((const char *)bytes.data(), size);
-    }
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
-bool pendingRenames(std::string *data) {
-    DWORD type;
-    return readValue(kSessionManager, kPendingRenames, data, &type);
-}
-
-// Files through the C runtime, as the product reaches them.
-void writeFile(const std::string &path, const std::string &content) {
-    int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
-                           _S_IREAD | _S_IWRITE);
-    ASSERT_NE(descriptor, -1) << path << " errno " << errno;
-    EXPECT_EQ(_write(descriptor, content.data(), (unsigned)content.size()), (int)content.size());
-    _close(descriptor);
-}
-
-std::string readFile(const std::string &path) {
-    std::string content;
-    int descriptor = _open(path.c_str(), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) return "<no file>";
-    char chunk[512];
-    int got;
-    while ((got = _read(descriptor, chunk, sizeof chunk)) > 0) content.append(chunk, (size_t)got);
-    _close(descriptor);
-    return content;
-}
-
-bool exists(const std::string &path) { return _access(path.c_str(), 0) == 0; }
-
 void makeFolder(const std::string &path) { ASSERT_EQ(_mkdir(path.c_str()), 0) << path << " errno " << errno; }
-
-// The name under which Windows also knows an existing item, one that needs no
-// long file names.
-std::string shortName(const std::string &path) {
-    char name[MAX_PATH];
-    DWORD length = GetShortPathNameA(path.c_str(), name, sizeof name);
-    EXPECT_GT(length, 0u) << path;
-    EXPECT_LT(length, (DWORD)sizeof name) << path;
-    return length > 0 && length < sizeof name ? name : path;
-}
-
-std::string wininitPath() {
-    char folder[MAX_PATH];
-    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-    EXPECT_GT(length, 0u);
-    EXPECT_LT(length, (UINT)sizeof folder);
-    return std::string(folder) + "\\WININIT.INI";
-}
 
 }  // namespace
 
@@ -231,8 +152,8 @@ TEST_P(CheckPendingRebootTest, TellsWhatIsPending) {
                  std::string("\\??\\C:\\old.tmp\0\0\0", 17));
         break;
     case kEmptyValue: setValue(kSessionManager, kPendingRenames, REG_MULTI_SZ, ""); break;
-    case kWininit: writeFile(wininitPath(), "[Rename]\r\nNUL=C:\\OLD.TMP\r\n"); break;
-    case kEmptyWininit: writeFile(wininitPath(), ""); break;
+    case kWininit: writeFile(windowsFile("WININIT.INI"), "[Rename]\r\nNUL=C:\\OLD.TMP\r\n"); break;
+    case kEmptyWininit: writeFile(windowsFile("WININIT.INI"), ""); break;
     }
     bool pending = !c.pending;
     registryStatus = kStatusSentinel;
@@ -256,9 +177,8 @@ class DeleteNowOrAtRebootTest : public SystemTest {
 protected:
     // Nothing handed over anywhere.
     void expectNothingScheduled() {
-        std::string data;
-        EXPECT_FALSE(pendingRenames(&data)) << "scheduled: " << data;
-        EXPECT_FALSE(exists(wininitPath())) << readFile(wininitPath());
+        EXPECT_EQ(pendingRenames(), "<no value>");
+        EXPECT_FALSE(exists(windowsFile("WININIT.INI"))) << readFile(windowsFile("WININIT.INI"));
     }
 };
 
@@ -272,10 +192,9 @@ TEST_F(DeleteNowOrAtRebootTest, AFileInUseIsHandedToWindowsOnTheNtFamily) {
     _close(held);
     EXPECT_FALSE(gone);
     EXPECT_TRUE(exists(path));
-    std::string data;
-    ASSERT_TRUE(pendingRenames(&data)) << "nothing scheduled";
+    std::string data = pendingRenames();
     EXPECT_NE(data.find(path), std::string::npos) << "scheduled: " << data;
-    EXPECT_FALSE(exists(wininitPath()));
+    EXPECT_FALSE(exists(windowsFile("WININIT.INI")));
 }
 
 TEST_F(DeleteNowOrAtRebootTest, AFileIsHandedOverBeforeItsFolderOnTheNtFamily) {
@@ -291,8 +210,7 @@ TEST_F(DeleteNowOrAtRebootTest, AFileIsHandedOverBeforeItsFolderOnTheNtFamily) {
     EXPECT_FALSE(fileGone);
     EXPECT_FALSE(folderGone);
     EXPECT_TRUE(exists(inFolder("Quenfold")));
-    std::string data;
-    ASSERT_TRUE(pendingRenames(&data)) << "nothing scheduled";
+    std::string data = pendingRenames();
     size_t fileAt = data.find(file);
     size_t folderAt = data.find(inFolder("Quenfold") + std::string(1, '\0'));
     ASSERT_NE(fileAt, std::string::npos) << "scheduled: " << data;
@@ -316,7 +234,7 @@ class WininitHandOverTest : public SystemTest, public ::testing::WithParamInterf
 TEST_P(WininitHandOverTest, KeepsOneNulLinePerItemInOrder) {
     const WininitCase &c = GetParam();
     if (!useFamily(4)) GTEST_SKIP() << "the system is not of the Windows 95 family";
-    if (c.before) writeFile(wininitPath(), c.before);
+    if (c.before) writeFile(windowsFile("WININIT.INI"), c.before);
     const char *items[] = {"TYEngine.dll", "TYQuenfold.ini", "uninstaller.exe"};
     std::string lines;
     for (const char *item : items) {
@@ -328,7 +246,7 @@ TEST_P(WininitHandOverTest, KeepsOneNulLinePerItemInOrder) {
         if (held != -1) _close(held);
         lines += "NUL=" + shortName(path) + "\r\n";
     }
-    EXPECT_EQ(readFile(wininitPath()), c.head + lines + c.tail);
+    EXPECT_EQ(readFile(windowsFile("WININIT.INI")), c.head + lines + c.tail);
 }
 
 INSTANTIATE_TEST_SUITE_P(

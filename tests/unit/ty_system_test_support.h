@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "ty_common_test_support.h"
+
 class SystemTest : public ::testing::Test {
 protected:
     // A clean machine of the NT family and an empty folder of the test's own.
