@@ -491,6 +491,23 @@ class Passing:
         pass
 
 
+class WhileShown:
+    """A step whose window stays on the screen while something else is done;
+    then it is answered as the step says."""
+
+    optional = False
+
+    def __init__(self, step, meanwhile):
+        self.step, self.meanwhile, self.name = step, meanwhile, step.name
+
+    def differences(self, window):
+        return self.step.differences(window)
+
+    def answer(self, session, window):
+        self.meanwhile()
+        self.step.answer(session, window)
+
+
 def describe_text_difference(expected, actual):
     if actual is None:
         return f'expected {expected!r}, got nothing'
@@ -813,21 +830,47 @@ class Session:
 
     # -- runs
 
-    def play(self, command_line, steps, exit_code, timeout=DEFAULT_TIMEOUT_S, name='run'):
+    def play(self, command_line, steps, exit_code, timeout=DEFAULT_TIMEOUT_S, name='run',
+             page=None):
         """Starts the program, expects each step's window in turn, answers it,
-        and expects the program to end with exit_code (an unsigned number)."""
+        and expects the program to end with exit_code (an unsigned number).
+        page: the caption of a dialog that stays open behind the steps' boxes
+        (the progress page): read once whenever it comes, never answered, and
+        given back as seen (None when it never was)."""
         self.run_start = len(self.lines)
         self.note(f'=== {name}: {command_line}')
         self.start(command_line)
+        seen = None
+
+        def next_window(number, step):
+            nonlocal seen
+            unnamed = 0
+            while True:
+                try:
+                    window = self.wait_window(timeout)
+                except HarnessError as error:
+                    raise HarnessError(f'{name}, step {number} ({step.name}): '
+                                       f'the window did not come\n{error}') from None
+                if page is None or window.is_message_box:
+                    return window
+                if window.gone:
+                    self.note(f'{name}: a window had gone before it could be read')
+                elif window.caption == '' and unnamed < 50:
+                    # Read while it is made or taken down, a dialog has no
+                    # caption yet: read it again once it has one.
+                    unnamed += 1
+                    time.sleep(0.1)
+                    self._order('forget ', 5)
+                elif window.caption == page and seen is None:
+                    seen = window
+                else:
+                    return window
+
         try:
             window = None
             for number, step in enumerate(steps, 1):
                 if window is None:
-                    try:
-                        window = self.wait_window(timeout)
-                    except HarnessError as error:
-                        raise HarnessError(f'{name}, step {number} ({step.name}): '
-                                           f'the window did not come\n{error}') from None
+                    window = next_window(number, step)
                 differences = step.differences(window)
                 if step.optional and (differences or window.gone):
                     self.note(f'{name}, step {number} ({step.name}): '
@@ -858,6 +901,7 @@ class Session:
             except HarnessError:
                 pass
             raise
+        return seen
 
 
 class SessionCase(unittest.TestCase):

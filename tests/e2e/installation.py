@@ -11,11 +11,10 @@ import os
 import re
 import shutil
 import subprocess
-import time
 
 import prefix_state
-from harness import (EXIT_FATAL, Box, HarnessError, kill_wineserver, start_holder, stretched,
-                     text, wait_until_gone)
+from harness import (EXIT_FATAL, Box, HarnessError, WhileShown, kill_wineserver, start_holder,
+                     stretched, text, wait_until_gone)
 from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION
 
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -407,9 +406,18 @@ class Machine:
         if hold:
             self.hold(*hold)
         self.start_driver()
-        page = play_install(self.session, self.installer, walk, boxes, EXIT_FATAL, name,
-                            at_first_box=hold_at_first_box and (
-                                lambda: self.hold(*hold_at_first_box)))
+
+        def at_first_box():
+            # The page as it stood at the failure, the box moved below it.
+            self.session.move(*BOX_ASIDE)
+            self.session.screenshot(f'{name}-progress')
+            if hold_at_first_box:
+                self.hold(*hold_at_first_box)
+
+        steps = [*walk, WhileShown(boxes[0], at_first_box), *boxes[1:]]
+        seen = self.session.play(self.installer, steps, EXIT_FATAL, timeout=30, name=name,
+                                 page=PROGRESS_CAPTION)
+        page = seen and ProgressSeen(seen)
         failed = self.snapshot(f'{name}: after the run')
         if before_restart is not None:
             before_restart()
@@ -487,70 +495,3 @@ class ProgressSeen:
         bar = window.control(BAR_ID)
         self.status = status['text'] if status else None
         self.position = bar.get('position') if bar else None
-
-
-def play_install(session, program, walk, boxes, exit_code, name, timeout=30,
-                 at_first_box=None):
-    """Plays the wizard's pages (walk: steps up to the confirmation), then
-    expects the boxes in order, while the progress page may be reported at
-    any point before the end (it is open while the boxes are shown, and the
-    driver reads it once its owner's box runs its message loop). at_first_box
-    runs while the first box is on the screen. Gives the page as seen
-    (ProgressSeen) or None when it had gone before it could be read."""
-    session.run_start = len(session.lines)
-    session.note(f'=== {name}: {program}')
-    session.start(program)
-    page = None
-    try:
-        number = 0
-        for step in walk:
-            number += 1
-            window = session.wait_window(timeout)
-            differences = step.differences(window)
-            session.shoot(name, number, step)
-            if differences:
-                session.fail(f'{name}, step {number} ({step.name}): ' + '; '.join(differences))
-            step.answer(session, window)
-        remaining = list(boxes)
-        first = True
-        unnamed = 0
-        while remaining:
-            window = session.wait_window(timeout)
-            if window.gone:
-                session.note(f'{name}: a window had gone before it could be read')
-                continue
-            if not window.is_message_box and window.caption == '' and unnamed < 50:
-                # Read while it is made or taken down, a dialog has no
-                # caption yet: read it again once it has one.
-                unnamed += 1
-                time.sleep(0.1)
-                session._order('forget ', 5)
-                continue
-            if not window.is_message_box and window.caption == PROGRESS_CAPTION and page is None:
-                page = ProgressSeen(window)
-                continue
-            step = remaining.pop(0)
-            number += 1
-            differences = step.differences(window)
-            session.shoot(name, number, step)
-            if differences:
-                session.fail(f'{name}, step {number} ({step.name}): ' + '; '.join(differences))
-            if first:
-                # The page as it stood at the failure, the box moved below it.
-                session.move(*BOX_ASIDE)
-                session.screenshot(f'{name}-{number}-progress')
-                if at_first_box is not None:
-                    at_first_box()
-            first = False
-            step.answer(session, window)
-        code = session.wait_exit(timeout)
-        if code != exit_code:
-            session.fail(f'{name}: exit code: expected {exit_code}, got {code}')
-        session.note(f'=== {name}: as expected')
-    except HarnessError:
-        try:
-            session._order('kill', 10, quiet_errors=True)
-        except HarnessError:
-            pass
-        raise
-    return page

@@ -8,8 +8,8 @@ import subprocess
 import time
 import unittest
 
-from harness import (EXIT_FATAL, Box, HarnessError, Session, SessionCase, deadline, stretched,
-                     text)
+from harness import (EXIT_FATAL, Box, HarnessError, Session, SessionCase, WhileShown, deadline,
+                     stretched, text)
 from wizard import (DEFAULT_FOLDER, DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
                     SETUP_CAPTION, TASK_HELP, TASK_START, TASK_START_MENU, confirmation,
                     destination, happy_path, licence, progress, ready, sample_licence_text,
@@ -62,23 +62,6 @@ class Staying(Box):
         _, forgotten = session._order(f'forget {self.page_caption}', 5)
         if forgotten != '1':
             session.fail(f'{self.name}: the page {self.page_caption!r} is not open')
-
-
-class WhileShown:
-    """A step whose window stays on the screen while something else is done;
-    then it is answered as the step says."""
-
-    optional = False
-
-    def __init__(self, step, meanwhile):
-        self.step, self.meanwhile, self.name = step, meanwhile, step.name
-
-    def differences(self, window):
-        return self.step.differences(window)
-
-    def answer(self, session, window):
-        self.meanwhile()
-        self.step.answer(session, window)
 
 
 def too_long():
