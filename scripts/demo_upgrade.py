@@ -28,8 +28,8 @@ import tempfile
 
 from demo_walk import DemoSession, windows_path
 from harness import HarnessError
-from upgrade import (CONFIG, EARLIER, INSTALL_DIR, MIGRATED, PRODUCT, PRODUCT_KEY, RUN_KEY,
-                     RUN_VALUE, START_LOG, START_MENU_FOLDER, UNINSTALL_KEY, earlier_happy_path,
+from installation import PRODUCT_KEY, RUN_KEY, RUN_VALUE, START_MENU_FOLDER, UNINSTALL_KEYS
+from upgrade import (CONFIG, EARLIER, INSTALL_DIR, MIGRATED, PRODUCT, START_LOG, earlier_happy_path,
                      progress, question, uninstaller_question, update_complete, updater_box)
 from wizard import sample_licence_text
 
@@ -105,7 +105,7 @@ def show(title):
         print(f'no {START_MENU_FOLDER}')
     print('registry:')
     for key in (f'{PRODUCT_KEY}\\{EARLIER}', f'{PRODUCT_KEY}\\2.9',
-                f'{UNINSTALL_KEY}\\{PRODUCT} {EARLIER}', f'{UNINSTALL_KEY}\\{PRODUCT} 2.9'):
+                f'{UNINSTALL_KEYS}\\{PRODUCT} {EARLIER}', f'{UNINSTALL_KEYS}\\{PRODUCT} 2.9'):
         text = wine_reg_query(key)
         if text is None:
             print(f'  {key}: none')

@@ -28,6 +28,7 @@ INSTALL_DIR = 'C:\\Program Files\\Tessaly\\' + PRODUCT + '\\'
 MAKER_FOLDER = 'C:\\Program Files\\Tessaly'
 WINDOWS_FOLDER = 'C:\\windows'
 COMMON_PROGRAMS = 'C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs'
+START_MENU_FOLDER = COMMON_PROGRAMS + '\\' + PRODUCT
 USER_PROGRAMS = 'C:\\users\\{user}\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs'
 
 MAKER_KEY = 'HKLM\\Software\\Tessaly'
@@ -35,7 +36,8 @@ PRODUCT_KEY = MAKER_KEY + '\\' + PRODUCT
 VERSION_KEY = PRODUCT_KEY + '\\2.9'
 RUN_KEY = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run'
 RUN_VALUE = 'Tessaly Ticklet for Vexor for DOS'
-UNINSTALL_KEY = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\' + PRODUCT + ' 2.9'
+UNINSTALL_KEYS = 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
+UNINSTALL_KEY = UNINSTALL_KEYS + '\\' + PRODUCT + ' 2.9'
 SESSION_MANAGER = 'HKLM\\System\\CurrentControlSet\\Control\\Session Manager'
 PENDING_RENAMES = 'PendingFileRenameOperations'
 
@@ -382,7 +384,7 @@ class Machine:
         left (its registry entries, PendingFileRenameOperations, WININIT.INI,
         the maker's folder, the product's Start Menu folders and the given
         places), then imports the case's own registry sections."""
-        folders = [MAKER_FOLDER, COMMON_PROGRAMS + '\\' + PRODUCT,
+        folders = [MAKER_FOLDER, START_MENU_FOLDER,
                    self.user_programs() + '\\' + PRODUCT,
                    WINDOWS_FOLDER + '\\WININIT.INI', WINDOWS_FOLDER + '\\wininit.bak']
         for place in folders + list(places):

@@ -9,12 +9,11 @@ import os
 import unittest
 
 from harness import SessionCase
-from installation import (COMMON_PROGRAMS, INSTALL_DIR, RUN_KEY, RUN_VALUE, Machine,
+from installation import (INSTALL_DIR, RUN_KEY, RUN_VALUE, START_MENU_FOLDER, Machine,
                           expected_registry, expected_shortcuts, installed_changes, key_values,
                           lnkinfo, registry_string, sample_product)
 from wizard import PRODUCT, happy_path, sample_licence_text
 
-START_MENU_FOLDER = COMMON_PROGRAMS + '\\' + PRODUCT
 class FreshInstallationNtFamily(SessionCase):
     """The default walk on a machine without the product: every page, the
     default folder, the ready page's tasks cleared, Exit (exit code 0)."""

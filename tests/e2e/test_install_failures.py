@@ -13,14 +13,13 @@ starts from a known machine whatever happened before."""
 import unittest
 
 from harness import SessionCase, text
-from installation import (COMMON_PROGRAMS, INSTALL_DIR, MAKER_FOLDER, MAKER_KEY,
-                          PENDING_RENAMES, RUN_KEY, RUN_VALUE, SESSION_MANAGER, UNINSTALL_KEY,
+from installation import (INSTALL_DIR, MAKER_FOLDER, MAKER_KEY, PENDING_RENAMES, RUN_KEY,
+                          RUN_VALUE, SESSION_MANAGER, START_MENU_FOLDER, UNINSTALL_KEY,
                           Machine, bar_position, box, file_not_created, files_left, sample_product,
                           reg_section, registry_not_written, shortcut_not_made, shortcuts_left)
 from wizard import (FOLDER_ID, FORWARD, PRODUCT, confirmation, destination, licence,
                     sample_licence_text, welcome)
 
-START_MENU_FOLDER = COMMON_PROGRAMS + '\\' + PRODUCT
 WRITING, SHORTCUTS, CONFIGURING = ('Transferring product data...',
                                    'Creating Start Menu shortcuts and icons...',
                                    'Configuring the product...')

@@ -19,12 +19,12 @@ import time
 import unittest
 
 from harness import Dialog, SessionCase, deadline
-from installation import (COMMON_PROGRAMS, INSTALL_DIR, PROBE, RUN_KEY, RUN_VALUE, Machine,
+from installation import (INSTALL_DIR, PROBE, RUN_KEY, RUN_VALUE, START_MENU_FOLDER, Machine,
                           installed_changes, reg_section, registry_not_written, sample_product)
 from upgrade import (DONE, MIGRATED, forget_product, install_earlier, progress, put_installers,
                      question, temp_folder, uninstaller_question, update_complete, updater_box)
-from wizard import (BROWSE_ID, DESTINATION_CAPTION, PRODUCT, confirmation, destination,
-                    happy_path, licence, sample_licence_text, welcome)
+from wizard import (BROWSE_ID, DESTINATION_CAPTION, confirmation, destination, happy_path,
+                    licence, sample_licence_text, welcome)
 
 DOWNLOADS = 'C:\\Downloads'
 CONTROL = 'C:\\Control'
@@ -160,7 +160,7 @@ class PlantedLibraries(SessionCase):
         self.session.play(self.machine.installer, walk, exit_code=DONE, name='install')
         after = self.machine.snapshot('after')
         self.machine.start_driver()
-        self.assertEqual(installed_changes(INSTALL_DIR, f'{COMMON_PROGRAMS}\\{PRODUCT}',
+        self.assertEqual(installed_changes(INSTALL_DIR, START_MENU_FOLDER,
                                            [name for name, _ in self.entries]),
                          sorted(self.machine.changes(before, after, 'by the installation')))
         self.assert_nothing_planted_loaded('install')

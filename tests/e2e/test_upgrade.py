@@ -18,19 +18,18 @@ import tempfile
 import unittest
 
 from harness import EXIT_FATAL, MODIFIED_PACKAGE, Box, SessionCase, stretched, text
+from installation import (MAKER_FOLDER, MAKER_KEY, PENDING_RENAMES, PRODUCT_KEY, REGISTRY_FAILED,
+                          RUN_KEY, RUN_VALUE, SESSION_MANAGER, START_MENU_FOLDER, UNINSTALL_KEYS)
 from upgrade import (CANNOT_CONTINUE, CANNOT_COPY, CANNOT_RUN, CONFIG, DONE, EARLIER, FAKE_LOG, HELPER,
                      FAKE_ORDERS, HELP_CONTEXT, HELP_FILE, HELP_LOG, INSTALL_DIR, LOCK_LOST,
-                     MAKER_FOLDER, MAKER_KEY, MIGRATED, NOT_TO_CONTINUE,
-                     PENDING_RENAMES, PRODUCT, PRODUCT_KEY, RUN_KEY, RUN_VALUE,
-                     SCHEDULER_DATA, SESSION_MANAGER, START_LOG, START_MENU_FOLDER,
-                     UNDO_AFTER_REGISTRY, UNINSTALL_KEY, UNINSTALLER, UNINSTALLER_CAPTION,
+                     MIGRATED, NOT_TO_CONTINUE, PRODUCT, SCHEDULER_DATA, START_LOG,
+                     UNDO_AFTER_REGISTRY, UNINSTALLER, UNINSTALLER_CAPTION,
                      UPGRADE_FOLDER, UPGRADE_FOLDER_ACCESS, USER_CONFIG, USER_SCHEDULE,
                      WILL_NOW_CLOSE, forget_product, helper_path, hold_file, install_earlier, kept, log_lines, not_migrated,
                      not_saved, product_files, progress,
                      put_helpers, put_installers, question, read_host, reg_import, reg_query,
                      reg_subkeys, remove_host, stop_holders, temp_folder, uninstaller_question,
                      update_complete, updater_box, wait_for_lines, write_host)
-from installation import REGISTRY_FAILED
 from wizard import PENDING_REBOOT, SETUP_CAPTION, sample_licence_text
 
 # The retries of the deletion of the temporary uninstaller: 1 s, then 10 s.
@@ -390,9 +389,9 @@ class UpgradeCompleted(UpgradeCase):
         run = reg_query(self.session, RUN_KEY) or {}
         self.assertEqual(run.get(RUN_VALUE), f'{INSTALL_DIR}\\Tessaly Ticklet.exe',
                          f'the Run value: got {run.get(RUN_VALUE)!r}')
-        old = reg_query(self.session, f'{UNINSTALL_KEY}\\{PRODUCT} {EARLIER}')
+        old = reg_query(self.session, f'{UNINSTALL_KEYS}\\{PRODUCT} {EARLIER}')
         self.assertIsNone(old, f'the {EARLIER} uninstall entry is still there: {old}')
-        new = reg_query(self.session, f'{UNINSTALL_KEY}\\{PRODUCT} 2.9') or {}
+        new = reg_query(self.session, f'{UNINSTALL_KEYS}\\{PRODUCT} 2.9') or {}
         self.assertEqual(new.get('DisplayName'), f'{PRODUCT} 2.9',
                          f'the 2.9 uninstall entry: got {new}')
 
@@ -470,7 +469,7 @@ class UpgradeCompleted(UpgradeCase):
     def test_a_failed_installation_after_the_old_uninstaller_keeps_the_saved_settings(self):
         # An uninstall entry of 2.9 left over from elsewhere stops the
         # registry entries; the old uninstaller has removed 2.5 by then.
-        leftover = f'HKEY_LOCAL_MACHINE\\{UNINSTALL_KEY.split(chr(92), 1)[1]}\\{PRODUCT} 2.9'
+        leftover = f'HKEY_LOCAL_MACHINE\\{UNINSTALL_KEYS.split(chr(92), 1)[1]}\\{PRODUCT} 2.9'
         reg_import(self.session, [f'[{leftover}]', '"DisplayName"="left over"'])
         self.session.play(self.program, [
             question(),
@@ -490,7 +489,7 @@ class UpgradeCompleted(UpgradeCase):
         self.assertIsNone(reg_query(self.session, MAKER_KEY), f'{MAKER_KEY} is still there')
         run = reg_query(self.session, RUN_KEY) or {}
         self.assertNotIn(RUN_VALUE, run, f'the Run value is still there: {run}')
-        entry = reg_query(self.session, f'{UNINSTALL_KEY}\\{PRODUCT} 2.9')
+        entry = reg_query(self.session, f'{UNINSTALL_KEYS}\\{PRODUCT} 2.9')
         self.assertEqual(entry, {'DisplayName': 'left over'},
                          f'the uninstall entry that was there before: got {entry}')
 

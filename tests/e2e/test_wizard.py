@@ -10,6 +10,8 @@ import unittest
 
 from harness import (EXIT_FATAL, Box, HarnessError, Session, SessionCase, WhileShown, deadline,
                      stretched, text)
+from installation import (MAKER_FOLDER, MAKER_KEY, RUN_KEY, RUN_VALUE, START_MENU_FOLDER,
+                          UNINSTALL_KEY)
 from wizard import (DEFAULT_FOLDER, DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWARD,
                     SETUP_CAPTION, TASK_HELP, TASK_START, TASK_START_MENU, confirmation,
                     destination, happy_path, licence, progress, ready, sample_licence_text,
@@ -17,14 +19,6 @@ from wizard import (DEFAULT_FOLDER, DESTINATION_CAPTION, EXIT, FOLDER_ID, FORWAR
 
 LEFT_WITH_EXIT = 1
 DONE = 0
-
-MAKER_KEY = 'HKLM\\SOFTWARE\\Tessaly'
-MAKER_FOLDER = 'C:\\Program Files\\Tessaly'
-UNINSTALL_ENTRY = ('HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\'
-                   'Quenfold for Vexor for DOS 2.9')
-RUN_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run'
-RUN_VALUE = 'Tessaly Ticklet for Vexor for DOS'
-START_MENU_FOLDER = 'C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Quenfold for Vexor for DOS'
 
 TOO_LONG = text('too-long')
 ANOTHER_INSTANCE = text('another-instance')
@@ -94,7 +88,7 @@ class WizardPages(SessionCase):
     def setUp(self):
         # Some walks install the product; the next one starts from a machine
         # without it.
-        for arguments in ([MAKER_KEY, '/f'], [UNINSTALL_ENTRY, '/f'],
+        for arguments in ([MAKER_KEY, '/f'], [UNINSTALL_KEY, '/f'],
                           [RUN_KEY, '/v', RUN_VALUE, '/f']):
             wine_reg(self.session, 'delete', *arguments)
         for folder in (MAKER_FOLDER, 'C:\\Games', START_MENU_FOLDER):

@@ -11,7 +11,9 @@ import time
 
 from harness import (Box, HarnessError, Passing, deadline, run_typack, session_processes,
                      text)
-from installation import PENDING_RENAMES, SESSION_MANAGER
+import installation
+from installation import (MAKER_FOLDER, MAKER_KEY, PENDING_RENAMES, RUN_KEY, RUN_VALUE,
+                          SESSION_MANAGER, START_MENU_FOLDER, UNINSTALL_KEYS)
 from wizard import PRODUCT, PROGRESS_CAPTION, SETUP_CAPTION, happy_path
 
 EARLIER = '2.5'
@@ -19,14 +21,8 @@ UPDATER_CAPTION = 'Tessaly Updater'
 UNINSTALLER_CAPTION = 'Tessaly Uninstaller'
 DONE = 0
 
-INSTALL_DIR = 'C:\\Program Files\\Tessaly\\' + PRODUCT
-MAKER_FOLDER = 'C:\\Program Files\\Tessaly'
-START_MENU_FOLDER = ('C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\' + PRODUCT)
-MAKER_KEY = 'HKLM\\SOFTWARE\\Tessaly'
-PRODUCT_KEY = MAKER_KEY + '\\' + PRODUCT
-RUN_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run'
-RUN_VALUE = 'Tessaly Ticklet for Vexor for DOS'
-UNINSTALL_KEY = 'HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall'
+# As the registry and the boxes give it: without its closing backslash.
+INSTALL_DIR = installation.INSTALL_DIR[:-1]
 
 CONFIG, SCHEDULER_DATA, UNINSTALLER = 'TYQuenfold.ini', 'TYScheduler.dat', 'uninstaller.exe'
 # The upgrade's own folder under the temporary folder: the first free name.
@@ -245,8 +241,8 @@ def forget_product(session, temp):
     full = lambda key: 'HKEY_LOCAL_MACHINE\\' + key.split('\\', 1)[1]
     reg_import(session, [
         f'[-{full(MAKER_KEY)}]',
-        f'[-{full(UNINSTALL_KEY)}\\{PRODUCT} {EARLIER}]',
-        f'[-{full(UNINSTALL_KEY)}\\{PRODUCT} 2.9]',
+        f'[-{full(UNINSTALL_KEYS)}\\{PRODUCT} {EARLIER}]',
+        f'[-{full(UNINSTALL_KEYS)}\\{PRODUCT} 2.9]',
         f'[{full(RUN_KEY)}]',
         f'"{RUN_VALUE}"=-',
         f'[{full(SESSION_MANAGER)}]',
