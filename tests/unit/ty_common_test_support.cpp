@@ -3,11 +3,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 
 #include <fstream>
+#include <map>
 
 Bytes stubBytes(size_t size) {
     Bytes stub = patternBytes(size, 7);
@@ -133,11 +135,63 @@ void patchSealed(Bytes *image, size_t offset, uint32_t value) {
     resealPackage(image);
 }
 
+std::vector<std::string> shownBoxes() {
+    std::vector<std::string> lines;
+    for (const StandinMessageBox &box : standinMessageBoxes()) {
+        char style[32];
+        snprintf(style, sizeof style, "0x%X", box.style);
+        lines.push_back("[caption \"" + box.caption + "\" style " + style + " text \"" + box.text + "\"]");
+    }
+    return lines;
+}
+
 std::string describeBoxes() {
     std::string out;
     for (const std::string &box : shownBoxes()) out += box + "\n";
     return out.empty() ? "no box" : out;
 }
+
+namespace {
+
+void replaceAll(std::string *text, const std::string &from, const std::string &to) {
+    for (size_t at = 0; (at = text->find(from, at)) != std::string::npos; at += to.size())
+        text->replace(at, from.size(), to);
+}
+
+// The file's texts by name; a text runs from its "== name" line to the next,
+// without the blank lines before it, "\t" a tab and "{name}" another text.
+std::map<std::string, std::string> readTexts() {
+    std::map<std::string, std::string> texts;
+    std::ifstream file(TY_TEXTS_FILE);
+    std::string line, *current = nullptr;
+    while (std::getline(file, line)) {
+        if (line.compare(0, 3, "== ") == 0) {
+            current = &texts[line.substr(3)];
+        } else if (current != nullptr) {
+            replaceAll(&line, "\\t", "\t");
+            *current += line + "\n";
+        }
+    }
+    for (auto &entry : texts) entry.second.erase(entry.second.find_last_not_of('\n') + 1);
+    for (int pass = 0; pass < 3; pass++)
+        for (auto &entry : texts)
+            for (const auto &other : texts) replaceAll(&entry.second, "{" + other.first + "}", other.second);
+    return texts;
+}
+
+}  // namespace
+
+std::string expectedText(const std::string &name,
+                         const std::vector<std::pair<std::string, std::string>> &fields) {
+    static const std::map<std::string, std::string> texts = readTexts();
+    auto found = texts.find(name);
+    EXPECT_NE(found, texts.end()) << "no text '" << name << "' in " << TY_TEXTS_FILE;
+    std::string text = found == texts.end() ? "" : found->second;
+    for (const auto &field : fields) replaceAll(&text, "{" + field.first + "}", field.second);
+    return text;
+}
+
+const std::string kCorruptedParagraph = "\n" + expectedText("corrupted-package");
 
 void makeKey(const std::string &path) {
     HKEY key;

@@ -10,6 +10,7 @@
 
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ty_package.h"
@@ -52,6 +53,14 @@ Bytes standardImage();
 // Changes a field of the package and recomputes the control check, so that
 // the reader gets past the check to the field.
 void patchSealed(Bytes *image, size_t offset, uint32_t value);
+
+// A text of the installer as tests/texts.txt gives it, its fields ("{path}")
+// filled in.
+std::string expectedText(const std::string &name,
+                         const std::vector<std::pair<std::string, std::string>> &fields = {});
+
+// The paragraph fatalPackageError appends.
+extern const std::string kCorruptedParagraph;
 
 // Every box shown since the test began, readable in a failure message.
 std::string describeBoxes();

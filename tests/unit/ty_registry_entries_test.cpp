@@ -29,8 +29,8 @@ const char *const kValueNames[] = {
     "DisplayIcon", "DisplayVersion", "HelpLink", "Publisher", "Readme", "URLInfoAbout",
     "URLUpdateInfo", "Other"};
 
-// Every key under SOFTWARE and SYSTEM with the values of kValueNames, one
-// line each, in a fixed order.
+// Every key under path with the values of kValueNames, one line each, in a
+// fixed order.
 void addTree(const std::string &path, std::map<std::string, std::string> *lines) {
     HKEY key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS) {
@@ -59,8 +59,9 @@ void addTree(const std::string &path, std::map<std::string, std::string> *lines)
 
 std::string snapshot() {
     std::map<std::string, std::string> lines;
-    addTree("SOFTWARE", &lines);
-    addTree("SYSTEM", &lines);
+    addTree("SOFTWARE\\Tessaly", &lines);
+    addTree("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", &lines);
+    addTree("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", &lines);
     std::string text;
     for (const auto &line : lines) text += line.first + " = " + line.second + "\n";
     return text;

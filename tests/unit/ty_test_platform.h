@@ -1,8 +1,9 @@
 // What the tests built for both the host and Windows need from the machine
 // they run on. On the host that machine is the Win32 stand-in (implemented in
 // ty_test_support.cpp); on Windows it is the real system
-// (tests/win/ty_test_platform_win.cpp). Tests written against this and the
-// Win32 API alone expect the same answers from both.
+// (tests/win/ty_test_platform_win.cpp), whose calls the stand-in's controls
+// record and make fail through the program's import slots
+// (tests/win/ty_standin_win.cpp).
 #ifndef TY_TEST_PLATFORM_H
 #define TY_TEST_PLATFORM_H
 
@@ -13,19 +14,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-// What a run of product code did: whether it ended the process, and how.
-struct ProductRun {
-    bool exited;
-    int exitCode;
-};
-// Runs body; an exit from inside it returns here instead of ending the test
-// program. Locals of the frames that exit left are not destroyed: keep body
-// to plain calls of product code.
-ProductRun runProduct(const std::function<void()> &body);
-#else
-#include "ty_standin.h"  // ProductRun, runProduct
-#endif
+#include "ty_standin.h"  // ProductRun, runProduct, the records and faults
 
 // Back to a clean start: no box on record, nothing of the last test held.
 // Called before and after every test.

@@ -4,51 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include <fstream>
-#include <map>
-
-namespace {
-
-void replaceAll(std::string *text, const std::string &from, const std::string &to) {
-    for (size_t at = 0; (at = text->find(from, at)) != std::string::npos; at += to.size())
-        text->replace(at, from.size(), to);
-}
-
-// The file's texts by name; a text runs from its "== name" line to the next,
-// without the blank lines before it, "\t" a tab and "{name}" another text.
-std::map<std::string, std::string> readTexts() {
-    std::map<std::string, std::string> texts;
-    std::ifstream file(TY_TEXTS_FILE);
-    std::string line, *current = nullptr;
-    while (std::getline(file, line)) {
-        if (line.compare(0, 3, "== ") == 0) {
-            current = &texts[line.substr(3)];
-        } else if (current != nullptr) {
-            replaceAll(&line, "\\t", "\t");
-            *current += line + "\n";
-        }
-    }
-    for (auto &entry : texts) entry.second.erase(entry.second.find_last_not_of('\n') + 1);
-    for (int pass = 0; pass < 3; pass++)
-        for (auto &entry : texts)
-            for (const auto &other : texts) replaceAll(&entry.second, "{" + other.first + "}", other.second);
-    return texts;
-}
-
-}  // namespace
-
-std::string expectedText(const std::string &name,
-                         const std::vector<std::pair<std::string, std::string>> &fields) {
-    static const std::map<std::string, std::string> texts = readTexts();
-    auto found = texts.find(name);
-    EXPECT_NE(found, texts.end()) << "no text '" << name << "' in " << TY_TEXTS_FILE;
-    std::string text = found == texts.end() ? "" : found->second;
-    for (const auto &field : fields) replaceAll(&text, "{" + field.first + "}", field.second);
-    return text;
-}
-
-const std::string kCorruptedParagraph = "\n" + expectedText("corrupted-package");
-
 void expectFatalBox(const ProductRun &run, const std::string &text) {
     EXPECT_TRUE(run.exited) << describeBoxes();
     EXPECT_EQ(run.exitCode, -1);
@@ -82,16 +37,6 @@ void removePrivateFolder(const std::string &folder) {
 }
 
 std::string pathIn(const std::string &folder, const std::string &name) { return folder + "/" + name; }
-
-std::vector<std::string> shownBoxes() {
-    std::vector<std::string> lines;
-    for (const StandinMessageBox &box : standinMessageBoxes()) {
-        char style[32];
-        snprintf(style, sizeof style, "0x%X", box.style);
-        lines.push_back("[caption \"" + box.caption + "\" style " + style + " text \"" + box.text + "\"]");
-    }
-    return lines;
-}
 
 // The stand-in's bitmaps hold nothing: the picture is the one the last
 // CreateDIBitmap was given, read as GDI reads a DIB of these formats.

@@ -11,14 +11,6 @@
 #include "ty_common_test_support.h"
 #include "ty_standin.h"
 
-// A text of the installer as tests/texts.txt gives it, its fields ("{path}")
-// filled in.
-std::string expectedText(const std::string &name,
-                         const std::vector<std::pair<std::string, std::string>> &fields = {});
-
-// The paragraph fatalPackageError appends.
-extern const std::string kCorruptedParagraph;
-
 // The process ended through a fatal box with exactly this text, and gave the
 // lock back. The lock must have been taken (ProductTest::takeLock).
 void expectFatalBox(const ProductRun &run, const std::string &text);

@@ -29,6 +29,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 from harness import HarnessError, Session, stretched  # noqa: E402
 
 PROGRAM = 'ty_unit_tests_win.exe'
+TEXTS = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), 'texts.txt')
 # Wine answers GetVersion for one program as this key says.
 VERSION_KEY = 'HKCU\\Software\\Wine\\AppDefaults\\' + PROGRAM
 # A crash prints winedbg's backtrace and ends the run, instead of a crash
@@ -120,6 +121,7 @@ def main():
         if win64:
             win64_prefix = make_win64_prefix(session)
         program = session.put_program(executable, PROGRAM)
+        session.put_program(TEXTS, 'texts.txt')  # read from the current folder
         code, _, errors = wine(session, '0-crash-dialog', *CRASH_DIALOG)
         if code != 0:
             raise HarnessError(f'could not turn the crash dialog off: {errors}')

@@ -1,13 +1,9 @@
-// The system tests' machine on Windows: the real registry, Windows folder and
-// file system. Every test starts without "PendingFileRenameOperations" and
-// WININIT.INI (set aside, and put back afterwards) and without the maker's
-// key; afterwards whatever the test created under the keys these tests work
-// in is deleted again. Whether a registry key was left open cannot be seen
-// here; the host's run checks that.
-#include <fcntl.h>
-#include <io.h>
+// The system tests' machine on Windows: the real registry and file system,
+// with a private folder as the Windows folder. Every test starts without
+// "PendingFileRenameOperations" (set aside, and put back afterwards) and
+// without the maker's key; afterwards whatever the test created under the
+// keys these tests work in is deleted again.
 #include <string.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <set>
@@ -25,7 +21,8 @@ const char kPendingRenames[] = "PendingFileRenameOperations";
 
 // Keys whose new subkeys a test may leave, and keys whose new values.
 const char *const kSubkeysWatched[] = {"SOFTWARE", TY_KEY_UNINSTALL};
-const char *const kValuesWatched[] = {TY_KEY_RUN, kSessionManager};
+const char *const kValuesWatched[] = {TY_KEY_RUN, kSessionManager,
+                                      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce"};
 
 std::set<std::string> subkeysOf(const char *path) {
     std::set<std::string> names;
@@ -116,62 +113,23 @@ void putValueBack(const char *path, const char *name, const SavedValue &saved) {
     if (result != ERROR_SUCCESS) ADD_FAILURE() << "could not put " << name << " back: error " << result;
 }
 
-// A file moved out of the way for the test.
-struct SavedFile {
-    bool present;
-    std::string content;
-};
-
-std::string wininitPath() {
-    char folder[MAX_PATH];
-    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
-    if (length == 0 || length >= sizeof folder) {
-        ADD_FAILURE() << "GetWindowsDirectoryA: error " << GetLastError();
-        return "";
-    }
-    return std::string(folder) + "\\WININIT.INI";
-}
-
-SavedFile takeFileAway(const std::string &path) {
-    SavedFile saved = {false, ""};
-    int descriptor = _open(path.c_str(), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) return saved;
-    char chunk[4096];
-    int got;
-    while ((got = _read(descriptor, chunk, sizeof chunk)) > 0) saved.content.append(chunk, (size_t)got);
-    _close(descriptor);
-    saved.present = true;
-    if (_unlink(path.c_str()) != 0) ADD_FAILURE() << "could not set " << path << " aside";
-    return saved;
-}
-
-// Removes what the test made, then puts back what was there before.
-void putFileBack(const std::string &path, const SavedFile &saved) {
-    if (_access(path.c_str(), 0) == 0 && _unlink(path.c_str()) != 0)
-        ADD_FAILURE() << "could not remove " << path << " (left open?)";
-    if (!saved.present) return;
-    int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (descriptor == -1 ||
-        _write(descriptor, saved.content.data(), (unsigned)saved.content.size()) != (int)saved.content.size())
-        ADD_FAILURE() << "could not put " << path << " back";
-    if (descriptor != -1) _close(descriptor);
-}
-
 SavedValue savedRenames;
-SavedFile savedWininit;
+std::string windowsFolder;
 std::vector<std::set<std::string>> subkeysBefore, valuesBefore;
 
 }  // namespace
 
 void SystemTest::SetUp() {
+    platformReset();
     savedRenames = takeValueAway(kSessionManager, kPendingRenames);
-    savedWininit = takeFileAway(wininitPath());
     subkeysBefore.clear();
     for (const char *path : kSubkeysWatched) subkeysBefore.push_back(subkeysOf(path));
     valuesBefore.clear();
     for (const char *path : kValuesWatched) valuesBefore.push_back(valuesOf(path));
     folder = makePrivateFolder();
-    ASSERT_FALSE(folder.empty());
+    windowsFolder = makePrivateFolder();
+    ASSERT_FALSE(folder.empty() || windowsFolder.empty());
+    standinSetWindowsDirectory(windowsFolder.c_str());
     HKEY maker;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, 0, KEY_QUERY_VALUE, &maker) == ERROR_SUCCESS) {
         RegCloseKey(maker);
@@ -201,9 +159,11 @@ void SystemTest::TearDown() {
                 ADD_FAILURE() << "could not delete " << name << " of " << kValuesWatched[i] << ": error " << result;
         }
     }
+    EXPECT_EQ(standinOpenRegistryKeyCount(), 0) << "registry keys left open";
+    platformReset();
     putValueBack(kSessionManager, kPendingRenames, savedRenames);
-    putFileBack(wininitPath(), savedWininit);
     if (!folder.empty()) removePrivateFolder(folder);
+    if (!windowsFolder.empty()) removePrivateFolder(windowsFolder);
 }
 
 // The family cannot be chosen from inside the process: Wine answers

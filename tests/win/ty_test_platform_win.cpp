@@ -1,8 +1,7 @@
 // Real Windows as the machine of the common unit tests (ty_test_platform.h).
-// The tests built for Windows expect no message box and no exit: a box that
-// appears is recorded, reported as a failure of the running test and
-// answered, so that the run goes on instead of waiting for a click; an exit
-// inside runProduct returns to it, as on the host.
+// A message box of the product is recorded and answered by
+// ty_standin_win.cpp; an exit inside runProduct returns to it, as on the
+// host.
 #include <gtest/gtest.h>
 #include <setjmp.h>
 #include <stdio.h>
@@ -22,44 +21,6 @@ namespace {
 jmp_buf *exitJump;
 int exitCode;
 bool productEnded;  // since the last reset
-std::vector<std::string> boxes;
-
-const char kSeenProperty[] = "ty_unit_box_seen";
-
-// A message box is a dialog whose text is the static control 0xFFFF.
-LRESULT CALLBACK watchBoxes(int code, WPARAM wParam, LPARAM lParam);
-
-struct BoxWatch {
-    HHOOK hook;
-    // Set up before main, on the thread every test runs on.
-    BoxWatch() : hook(SetWindowsHookExA(WH_CBT, watchBoxes, NULL, GetCurrentThreadId())) {}
-} boxWatch;
-
-LRESULT CALLBACK watchBoxes(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        HWND window = (HWND)wParam;
-        char className[32] = "";
-        GetClassNameA(window, className, sizeof className);
-        if (strcmp(className, "#32770") == 0 && GetDlgItem(window, 0xFFFF) != NULL &&
-            GetPropA(window, kSeenProperty) == NULL) {
-            SetPropA(window, kSeenProperty, (HANDLE)1);
-            char caption[256] = "", text[4096] = "";
-            GetWindowTextA(window, caption, sizeof caption);
-            GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
-            std::string line = std::string("[caption \"") + caption + "\" text \"" + text + "\"]";
-            boxes.push_back(line);
-            ADD_FAILURE() << "a message box was shown: " << line;
-            static const int answers[] = {IDOK, IDCANCEL, IDNO, IDYES};
-            for (int answer : answers) {
-                if (GetDlgItem(window, answer) != NULL) {
-                    PostMessageA(window, WM_COMMAND, answer, 0);
-                    break;
-                }
-            }
-        }
-    }
-    return CallNextHookEx(boxWatch.hook, code, wParam, lParam);
-}
 
 bool removeTree(const std::string &path) {
     bool removed = true;
@@ -127,7 +88,7 @@ void platformReset() {
     }
     setupState.instanceLock = NULL;
     productEnded = false;
-    boxes.clear();
+    standinReset();
 }
 
 std::string makePrivateFolder() {
@@ -152,8 +113,6 @@ std::string makePrivateFolder() {
 void removePrivateFolder(const std::string &folder) { removeTree(folder); }
 
 std::string pathIn(const std::string &folder, const std::string &name) { return folder + "\\" + name; }
-
-std::vector<std::string> shownBoxes() { return boxes; }
 
 bool readBitmap(HBITMAP bitmap, int *width, int *height, std::vector<uint32_t> *pixels) {
     BITMAP description;
