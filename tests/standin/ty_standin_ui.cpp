@@ -140,11 +140,10 @@ void standinResetUi() {
 
 // Test control -------------------------------------------------------------
 
-HWND standinCreatePage() {
+HWND standinCreatePage(int) {
     windows.push_back({-1, 0, "", BST_UNCHECKED, 0, true, false, 0, NULL, {}, {}, 0});
     return windowHandle(windows.size() - 1);
 }
-
 
 void standinTypeText(HWND page, int id, const std::string &text) {
     control(page, id, NULL)->text = text;

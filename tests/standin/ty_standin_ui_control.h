@@ -17,7 +17,9 @@
 
 // A new, visible page window. Its controls exist as soon as they are
 // addressed, whatever their id: empty, unticked, at position 0.
-HWND standinCreatePage();
+// On Windows, the page is a dialog of that template, which the test program's
+// resources hold; the stand-in needs none.
+HWND standinCreatePage(int templateId);
 
 // What a control shows, and the user changing it.
 void standinTypeText(HWND page, int id, const std::string &text);

@@ -89,6 +89,10 @@ std::string shortName(const std::string &path);
 // name in the Windows folder.
 std::string windowsFile(const char *name);
 
+// The process ended through a fatal box with exactly this text, and gave the
+// lock back. The lock must have been taken (ProductTest::takeLock).
+void expectFatalBox(const ProductRun &run, const std::string &text);
+
 class ProductTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -3,7 +3,7 @@
 // pictures are in ty_extract_good_test.cpp.
 #include <string.h>
 
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 namespace {
 

@@ -86,7 +86,7 @@ void InstallTest::SetUp() {
     setupState.productKeyHadSubkeys = false;
     setupState.pageResult = 0;
     usePackage(standardFiles());
-    page = standinCreatePage();
+    page = standinCreatePage(IDD_PROGRESS);
 }
 
 void InstallTest::TearDown() {

@@ -15,7 +15,7 @@
 #include "ty_standin_link_control.h"
 #include "ty_standin_run_control.h"
 #include "ty_standin_ui_control.h"
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 extern const char kDefaultInstallDir[];   // ends with "\"
 extern const char kMakerFolder[];

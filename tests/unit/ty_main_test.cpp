@@ -14,13 +14,12 @@
 #include "ty_pages.h"
 #include "ty_resource.h"
 #include "ty_standin_run_control.h"
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 namespace {
 
 const HINSTANCE kInstance = (HINSTANCE)(uintptr_t)0x400000;
 const char kInstallDir[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\";
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const int kResultSentinel = 99;
 
 const std::string kRegistryErrorText = expectedText("registry-error");
@@ -108,7 +107,7 @@ class RunSetupRefusalTest : public RunSetupTest, public ::testing::WithParamInte
 
 TEST_P(RunSetupRefusalTest, ShowsItsBoxAndEndsWithMinusOne) {
     GetParam().arrange();
-    if (HasFatalFailure()) return;
+    if (HasFatalFailure() || IsSkipped()) return;
     expectRefused(run(), *GetParam().text, GetParam().style);
 }
 
@@ -116,8 +115,12 @@ const RefusalRow kRefusals[] = {
     {"RegistryErrorReadingThisVersion",
      [] { standinFailRegistryCall(kStandinRegOpenKey, 1, ERROR_ACCESS_DENIED); },
      &kRegistryErrorText, MB_ICONERROR},
+    // The third key the start opens is "Session Manager", on the NT family.
     {"PendingCheckFails",
-     [] { ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSessionManager), ERROR_SUCCESS); },
+     [] {
+         if (GetVersion() & 0x80000000u) GTEST_SKIP() << "the pending check reads no key on this family";
+         standinFailRegistryCall(kStandinRegOpenKey, 3, ERROR_FILE_NOT_FOUND);
+     },
      &kInitialisationText, MB_ICONERROR},
     {"ModulePathUnknown", [] { standinSetModulePath(NULL); }, &kModulePathText, MB_ICONERROR},
     {"NoMemoryForThePackage", [] { standinFailAllocation(1); }, &kNoMemoryText, MB_ICONERROR},

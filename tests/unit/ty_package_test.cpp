@@ -4,7 +4,7 @@
 // packages are in ty_package_good_test.cpp.
 #include <string.h>
 
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The Windows family from GetVersion.
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 struct VersionCase {
     DWORD version;

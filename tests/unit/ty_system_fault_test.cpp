@@ -13,7 +13,7 @@
 #include "ty_product.h"
 #include "ty_registry.h"
 #include "ty_system_test_support.h"
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 namespace {
 

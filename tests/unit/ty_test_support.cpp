@@ -1,22 +1,8 @@
-// The stand-in as the machine of the common fixtures, and the host-only checks.
-#include "ty_test_support.h"
+// The stand-in as the machine of the common fixtures (ty_test_platform.h).
+#include "ty_common_test_support.h"
 
 #include <stdio.h>
 #include <stdlib.h>
-
-void expectFatalBox(const ProductRun &run, const std::string &text) {
-    EXPECT_TRUE(run.exited) << describeBoxes();
-    EXPECT_EQ(run.exitCode, -1);
-    const std::vector<StandinMessageBox> &boxes = standinMessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u) << describeBoxes();
-    EXPECT_EQ(boxes[0].text, text);
-    EXPECT_EQ(boxes[0].caption, TY_CAPTION_FATAL);
-    EXPECT_EQ(boxes[0].style, MB_ICONERROR);
-    EXPECT_EQ(boxes[0].owner, nullptr);
-    // The lock is given back for the next installer.
-    EXPECT_EQ(standinSemaphoreCount(TY_LOCK_NAME), 1);
-    EXPECT_EQ(standinOpenHandleCount(), 0);
-}
 
 // -- ty_test_platform.h over the stand-in -------------------------------------
 

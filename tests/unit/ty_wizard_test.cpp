@@ -5,11 +5,11 @@
 #include "ty_pages.h"
 #include "ty_resource.h"
 #include "ty_standin_ui_control.h"
-#include "ty_test_support.h"
+#include "ty_common_test_support.h"
 
 TEST_F(PackageTest, ThePicturePanelDrawsTheWelcomePicture26PixelsDown) {
     ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
-    HWND page = standinCreatePage();
+    HWND page = standinCreatePage(IDD_WELCOME);
     expectQuiet(runProduct([&] { welcomePageProc(page, WM_INITDIALOG, 0, 0); }));
     ASSERT_NE(setupState.welcomePicture, nullptr);
     HDC panelDc = (HDC)(uintptr_t)0xD0;
@@ -42,7 +42,7 @@ TEST_F(PackageTest, ThePicturePanelDrawsTheWelcomePicture26PixelsDown) {
 // documentation opens over it.
 TEST_F(PackageTest, LeavingTheReadyPageWithTheHelpTaskHidesThePage) {
     ASSERT_FALSE(openImage(standardImage()).exited) << describeBoxes();
-    HWND page = standinCreatePage();
+    HWND page = standinCreatePage(IDD_READY);
     strcpy(setupState.installDir, "C:\\Apps\\Quenfold\\");
     expectQuiet(runProduct([&] { readyPageProc(page, WM_INITDIALOG, 0, 0); }));
     ASSERT_TRUE(standinPageVisible(page));

@@ -10,6 +10,7 @@
 
 #define TY_KERNEL_IMPORTS(X)                                                   \
     X("kernel32.dll", CopyFileA, 12)                                           \
+    X("kernel32.dll", CreateSemaphoreA, 16)                                    \
     X("kernel32.dll", CreateThread, 24)                                        \
     X("kernel32.dll", DeleteFileA, 4)                                          \
     X("kernel32.dll", GetModuleFileNameA, 12)                                  \

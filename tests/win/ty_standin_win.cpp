@@ -4,16 +4,20 @@
 // through -Wl,--wrap; everything else is the system's own answer.
 #include <direct.h>
 #include <errno.h>
+#include <gtest/gtest.h>
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ty_import_slots_win.h"
 #include "ty_standin.h"
+#include "ty_standin_run_control.h"
+#include "ty_standin_ui_control.h"
 
 namespace {
 
@@ -24,6 +28,7 @@ std::vector<StandinMessageBox> messageBoxes;
 // of the threads library would allocate itself.
 volatile LONG countersHeld;
 long allocationCalls;
+int layerBusy;  // the test's own records allocate without being counted
 long failAllocationAt;
 size_t failAllocationSize;
 bool failAllocationBySize;
@@ -54,6 +59,32 @@ std::vector<RegistryFault> registryFaults;
 int registryCalls[kStandinRegCallKinds];
 std::set<HKEY> openKeys;
 
+// The lock and the threads: each named semaphore kept by a handle of the
+// test's own, as if another process held it, so that its count can be read
+// after the product has let go; the product's handles, to see them closed.
+std::map<std::string, HANDLE> keptSemaphores;
+std::vector<HANDLE> productHandles;
+
+struct DialogFault {
+    int atCall;
+    INT_PTR result;
+};
+std::vector<StandinDialogCall> dialogCalls;
+std::vector<DialogFault> dialogFaults;
+std::function<INT_PTR(int)> pagePlayer;
+
+std::vector<HWND> pages;
+std::map<HWND, INT_PTR> endedPages;
+std::vector<StandinBlit> blits;
+std::vector<HGDIOBJ> deletedObjects;
+int memoryDcsHeld;
+
+// While one lives, the records' own allocations are not the product's.
+struct Unwatched {
+    Unwatched() { layerBusy++; }
+    ~Unwatched() { layerBusy--; }
+};
+
 bool denied(const char *path) {
     for (const std::string &each : deniedPaths)
         if (path != NULL && each == path) return true;
@@ -61,6 +92,7 @@ bool denied(const char *path) {
 }
 
 bool countedAllocationFails(size_t size) {
+    if (layerBusy != 0) return false;
     while (InterlockedExchange(&countersHeld, 1) != 0) Sleep(0);
     bool fails = ++allocationCalls == failAllocationAt || (failAllocationBySize && size == failAllocationSize);
     if (allocationCalls == failAllocationAt) failAllocationAt = 0;
@@ -77,6 +109,7 @@ LONG registryFault(StandinRegistryCall call) {
 }
 
 int WINAPI recordBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    Unwatched unwatched;
     messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style, caption == NULL});
     return IDOK;
 }
@@ -141,9 +174,71 @@ DWORD WINAPI modulePathOrNone(HMODULE, LPSTR fileName, DWORD size) {
     return length < modulePath.size() ? size : (DWORD)length;
 }
 
+HANDLE WINAPI keepSemaphore(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum, LPCSTR name) {
+    HANDLE handle = REAL(CreateSemaphoreA)(security, initial, maximum, name);
+    if (handle == NULL) return NULL;
+    Unwatched unwatched;
+    productHandles.push_back(handle);
+    if (name != NULL && keptSemaphores.count(name) == 0)
+        keptSemaphores[name] = OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, FALSE, name);
+    return handle;
+}
+
+// -- Dialogs: played by the test; pages: made by it and only recorded.
+
+INT_PTR WINAPI playDialog(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM parameter) {
+    int templateId = IS_INTRESOURCE(name) ? (int)(ULONG_PTR)name : -1;
+    Unwatched unwatched;
+    dialogCalls.push_back({instance, templateId, owner, procedure, parameter});
+    for (const DialogFault &fault : dialogFaults)
+        if (fault.atCall == (int)dialogCalls.size()) return fault.result;
+    return pagePlayer ? pagePlayer(templateId) : -1;
+}
+
+INT_PTR CALLBACK quietPage(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+BOOL WINAPI recordEnd(HWND page, INT_PTR result) {
+    Unwatched unwatched;
+    endedPages[page] = result;
+    return TRUE;
+}
+
+BOOL WINAPI recordBlit(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                       DWORD operation) {
+    Unwatched unwatched;
+    blits.push_back({target, x, y, width, height, source, GetCurrentObject(source, OBJ_BITMAP), sourceX,
+                     sourceY, operation});
+    return TRUE;
+}
+
+// The tests paint into made-up device contexts: a memory context then
+// matches the screen.
+HDC WINAPI countMemoryDc(HDC dc) {
+    HDC memory = REAL(CreateCompatibleDC)(dc);
+    if (memory == NULL) memory = REAL(CreateCompatibleDC)(NULL);
+    if (memory != NULL) memoryDcsHeld++;
+    return memory;
+}
+
+BOOL WINAPI countDeletedDc(HDC dc) {
+    memoryDcsHeld--;
+    return REAL(DeleteDC)(dc);
+}
+
+BOOL WINAPI recordDeletedObject(HGDIOBJ object) {
+    Unwatched unwatched;
+    deletedObjects.push_back(object);
+    return REAL(DeleteObject)(object);
+}
+
+// No program and no help is ever started.
+BOOL WINAPI noHelp(HWND, LPCSTR, UINT, ULONG_PTR) { return TRUE; }
+HINSTANCE WINAPI noProgram(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) { return (HINSTANCE)33; }
+
 // -- Registry: each call counted, failed on request, its keys kept track of.
 
 LONG keyOpened(LONG result, PHKEY key) {
+    Unwatched unwatched;
     if (result == ERROR_SUCCESS) openKeys.insert(*key);
     return result;
 }
@@ -218,6 +313,15 @@ void standinReset() {
     replaceImport(RegDeleteKeyA, deleteKey);
     replaceImport(RegDeleteValueA, deleteValue);
     replaceImport(RegCloseKey, closeKey);
+    replaceImport(CreateSemaphoreA, keepSemaphore);
+    replaceImport(DialogBoxParamA, playDialog);
+    replaceImport(EndDialog, recordEnd);
+    replaceImport(BitBlt, recordBlit);
+    replaceImport(CreateCompatibleDC, countMemoryDc);
+    replaceImport(DeleteDC, countDeletedDc);
+    replaceImport(DeleteObject, recordDeletedObject);
+    replaceImport(WinHelpA, noHelp);
+    replaceImport(ShellExecuteA, noProgram);
     // As on the stand-in, no command interpreter is named.
     SetEnvironmentVariableA("COMSPEC", NULL);
     messageBoxes.clear();
@@ -236,6 +340,18 @@ void standinReset() {
     for (int &count : registryCalls) count = 0;
     for (HKEY key : openKeys) REAL(RegCloseKey)(key);
     openKeys.clear();
+    for (const auto &kept : keptSemaphores) CloseHandle(kept.second);
+    keptSemaphores.clear();
+    productHandles.clear();
+    dialogCalls.clear();
+    dialogFaults.clear();
+    pagePlayer = nullptr;
+    for (HWND page : pages) DestroyWindow(page);
+    pages.clear();
+    endedPages.clear();
+    blits.clear();
+    deletedObjects.clear();
+    memoryDcsHeld = 0;
 }
 
 const std::vector<StandinMessageBox> &standinMessageBoxes() { return messageBoxes; }
@@ -334,3 +450,52 @@ void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error) {
 }
 
 int standinOpenRegistryKeyCount() { return (int)openKeys.size(); }
+
+// -- The lock and the product's handles
+
+long standinSemaphoreCount(const char *name) {
+    auto kept = keptSemaphores.find(name);
+    if (kept == keptSemaphores.end()) return -1;
+    long count = 0;
+    while (WaitForSingleObject(kept->second, 0) == WAIT_OBJECT_0) count++;
+    if (count > 0) ReleaseSemaphore(kept->second, count, NULL);
+    return count;
+}
+
+// A handle the product closed is no handle any more (unless another took
+// its number since, which no test does).
+int standinOpenHandleCount() {
+    int count = 0;
+    DWORD flags;
+    for (HANDLE handle : productHandles) count += GetHandleInformation(handle, &flags) ? 1 : 0;
+    return count;
+}
+
+// -- Dialogs and pages
+
+const std::vector<StandinDialogCall> &standinDialogCalls() { return dialogCalls; }
+
+void standinSetPagePlayer(const std::function<INT_PTR(int templateId)> &player) { pagePlayer = player; }
+
+void standinFailDialog(int nth, INT_PTR result) {
+    dialogFaults.push_back({(int)dialogCalls.size() + nth, result});
+}
+
+HWND standinCreatePage(int templateId) {
+    HWND page = CreateDialogParamA(GetModuleHandleA(NULL), MAKEINTRESOURCEA(templateId), NULL, quietPage, 0);
+    if (page == NULL) {
+        ADD_FAILURE() << "no page of template " << templateId << ": error " << GetLastError();
+        return NULL;
+    }
+    REAL(ShowWindow)(page, SW_SHOW);
+    pages.push_back(page);
+    return page;
+}
+
+bool standinPageEnded(HWND page) { return endedPages.count(page) != 0; }
+INT_PTR standinPageEndResult(HWND page) { return endedPages.count(page) ? endedPages[page] : -1; }
+bool standinPageVisible(HWND page) { return IsWindowVisible(page) != FALSE; }
+
+const std::vector<StandinBlit> &standinBlits() { return blits; }
+const std::vector<HGDIOBJ> &standinDeletedObjects() { return deletedObjects; }
+int standinMemoryDcsHeld() { return memoryDcsHeld; }
