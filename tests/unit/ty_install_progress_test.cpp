@@ -1,4 +1,4 @@
-// The progress page on the stand-in: the bar and status line the user
+// The progress page through its dialog procedure: the bar and status line the user
 // watches, the two boxes of each failure and what the undo leaves behind,
 // for the failures that the Wine suite cannot cause (no memory, a short
 // write, registry handles that will not close).

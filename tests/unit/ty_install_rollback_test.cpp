@@ -32,7 +32,7 @@ class RollbackTest : public InstallTest {
 protected:
     void SetUp() override {
         InstallTest::SetUp();
-        if (!HasFatalFailure()) install(kDefaultInstallDir);
+        if (!HasFatalFailure() && !IsSkipped()) install(kDefaultInstallDir);
     }
 
     void install(const char *installDir) {

@@ -1,5 +1,6 @@
 #include "ty_install_test_support.h"
 
+#include <direct.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -8,12 +9,13 @@
 #include <sstream>
 
 #include "ty_pages.h"
+#include "ty_system_test_support.h"
 
 const char kDefaultInstallDir[] = "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS\\";
 const char kMakerFolder[] = "C:\\Program Files\\Tessaly";
 const char kCommonPrograms[] = "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
 const char kUserPrograms[] = "C:\\Documents and Settings\\Quen\\Start Menu\\Programs";
-const char kWindowsFolder[] = "C:\\WINDOWS";
+const char kWindowsFolder[] = "C:\\WINNT";
 const char kStartMenuFolder[] =
     "C:\\Documents and Settings\\All Users\\Start Menu\\Programs\\Quenfold for Vexor for DOS";
 
@@ -66,6 +68,9 @@ void InstallTest::usePackage(const std::vector<PackageFile> &entries) {
 
 void InstallTest::SetUp() {
     ProductTest::SetUp();
+    // Windows of the 95 family hand what cannot go now over differently.
+    if (GetVersion() & 0x80000000u) GTEST_SKIP() << "the system is not of the NT family";
+    machineBefore();
     takeLock();
     standinMapDrive('C', folder.c_str());
     makeFolder("C:\\Program Files");
@@ -90,6 +95,7 @@ void InstallTest::SetUp() {
 }
 
 void InstallTest::TearDown() {
+    if (IsSkipped()) return ProductTest::TearDown();
     EXPECT_EQ(standinComReferences(), 0) << "COM references not released";
     EXPECT_EQ(standinCoInitializeCount(), standinCoUninitializeCount())
         << "CoInitialize and CoUninitialize calls";
@@ -101,6 +107,7 @@ void InstallTest::TearDown() {
         free(setupState.package);
         setupState.package = NULL;
     }
+    machineAfter();
     ProductTest::TearDown();
 }
 
@@ -109,11 +116,14 @@ ProductRun InstallTest::runPage() {
     return runProduct([&] { progressPageProc(page, WM_INITDIALOG, 0, 0); });
 }
 
+// On Windows drive C: is the machine's own.
 std::string InstallTest::host(const std::string &windowsPath) const {
     std::string path = windowsPath;
+#ifndef _WIN32
     if (path.compare(0, 2, "C:") == 0) path = folder + path.substr(2);
     for (char &c : path)
         if (c == '\\') c = '/';
+#endif
     return path;
 }
 
@@ -129,9 +139,11 @@ std::string InstallTest::contentOf(const std::string &windowsPath) const {
     return in ? content.str() : "<cannot read " + windowsPath + ">";
 }
 
+// Each level that is missing, through the C runtime.
 void InstallTest::makeFolder(const std::string &windowsPath) const {
-    std::string command = "mkdir -p '" + host(windowsPath) + "'";
-    ASSERT_EQ(system(command.c_str()), 0) << command;
+    for (size_t at = 3; at <= windowsPath.size(); at++)
+        if (at == windowsPath.size() || windowsPath[at] == '\\') _mkdir(windowsPath.substr(0, at).c_str());
+    ASSERT_TRUE(exists(windowsPath)) << windowsPath;
 }
 
 void InstallTest::makeFile(const std::string &windowsPath, const std::string &content) const {

@@ -1,10 +1,10 @@
-// The machine of the installation tests, on the Win32 stand-in: drive C: in
-// the test's own folder with Program Files, the Windows folder and both
-// programs folders of the Start Menu; an installer whose package holds the
-// picture and 24 files, opened as the main procedure opens it; the setup
-// state of a fresh installation on the NT family into the default
-// destination, with the lock taken. Faults come from the stand-in: these run
-// on the host only.
+// The machine of the installation tests: drive C: with Program Files, a
+// Windows folder and both programs folders of the Start Menu (on Windows the
+// machine's own drive, cleaned after each test); an installer whose package
+// holds the picture and 24 files, opened as the main procedure opens it; the
+// setup state of a fresh installation on the NT family into the default
+// destination, with the lock taken. Faults come through the Windows test
+// program's import slots (tests/win).
 #ifndef TY_INSTALL_TEST_SUPPORT_H
 #define TY_INSTALL_TEST_SUPPORT_H
 

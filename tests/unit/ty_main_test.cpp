@@ -1,7 +1,7 @@
-// The main procedure's refusals at start-up that only the stand-in can cause
+// The main procedure's refusals at start-up that only injected faults cause
 // (a refused registry read, no module path, no memory, no pending-restart
 // check, a page without its window), each with its box and exit code. The
-// pages are played by the stand-in's page player, which leaves in the setup
+// pages are played by the test's page player, which leaves in the setup
 // state what each page would; the walks, the version checks and the lock
 // are the Wine suite's.
 #include <stdlib.h>

@@ -1,6 +1,6 @@
 // The product's registry entries: what a write leaves in the registry, where
 // it stops, and that the removal after a failed write gives the registry back
-// as it was. Faults come from the stand-in: these run on the host only.
+// as it was. Faults come through the Windows test program's import slots.
 #include <ctype.h>
 #include <string.h>
 #include <windows.h>

@@ -1,6 +1,6 @@
 // System state when the system fails: registry calls refused, keys that will
 // not close, no Windows folder, hand-overs refused, paths too long to compose.
-// These need the stand-in's injected faults and run on the host only.
+// The faults come through the Windows test program's import slots.
 #include <direct.h>
 #include <string.h>
 #include <windows.h>

@@ -26,6 +26,9 @@ std::string windowsFolder;
 
 }  // namespace
 
+void machineBefore() {}
+void machineAfter() {}
+
 void SystemTest::SetUp() {
     standinReset();
     folder = makeTemporaryFolder("ty_system_");

@@ -14,6 +14,13 @@
 
 #include "ty_common_test_support.h"
 
+// Around a test that changes the machine: on Windows, what it added to the
+// registry keys and the folders of drive C: that the installer works in goes
+// again, and "PendingFileRenameOperations" is set aside for it; the stand-in
+// starts afresh for every test anyway.
+void machineBefore();
+void machineAfter();
+
 class SystemTest : public ::testing::Test {
 protected:
     // A clean machine of the NT family and an empty folder of the test's own.

@@ -16,8 +16,11 @@
 
 #include "ty_import_slots_win.h"
 #include "ty_standin.h"
+#include "ty_standin_link_control.h"
 #include "ty_standin_run_control.h"
 #include "ty_standin_ui_control.h"
+
+void standinResetShell();  // ty_standin_shell_win.cpp
 
 namespace {
 
@@ -28,7 +31,10 @@ std::vector<StandinMessageBox> messageBoxes;
 // of the threads library would allocate itself.
 volatile LONG countersHeld;
 long allocationCalls;
-int layerBusy;  // the test's own records allocate without being counted
+// The test's own records allocate without being counted, on the thread
+// that records.
+int layerBusy;
+DWORD layerThread;
 long failAllocationAt;
 size_t failAllocationSize;
 bool failAllocationBySize;
@@ -74,6 +80,10 @@ std::vector<DialogFault> dialogFaults;
 std::function<INT_PTR(int)> pagePlayer;
 
 std::vector<HWND> pages;
+std::map<std::pair<HWND, int>, std::vector<std::string>> controlTexts;
+std::map<HWND, std::vector<StandinSentMessage>> sentMessages;
+std::map<HWND, int> repaints;
+std::vector<HANDLE> threadObjects;  // the product's threads
 std::map<HWND, INT_PTR> endedPages;
 std::vector<StandinBlit> blits;
 std::vector<HGDIOBJ> deletedObjects;
@@ -81,7 +91,10 @@ int memoryDcsHeld;
 
 // While one lives, the records' own allocations are not the product's.
 struct Unwatched {
-    Unwatched() { layerBusy++; }
+    Unwatched() {
+        layerThread = GetCurrentThreadId();
+        layerBusy++;
+    }
     ~Unwatched() { layerBusy--; }
 };
 
@@ -92,7 +105,7 @@ bool denied(const char *path) {
 }
 
 bool countedAllocationFails(size_t size) {
-    if (layerBusy != 0) return false;
+    if (layerBusy != 0 && layerThread == GetCurrentThreadId()) return false;
     while (InterlockedExchange(&countersHeld, 1) != 0) Sleep(0);
     bool fails = ++allocationCalls == failAllocationAt || (failAllocationBySize && size == failAllocationSize);
     if (allocationCalls == failAllocationAt) failAllocationAt = 0;
@@ -231,6 +244,37 @@ BOOL WINAPI recordDeletedObject(HGDIOBJ object) {
     return REAL(DeleteObject)(object);
 }
 
+BOOL WINAPI recordText(HWND page, int id, LPCSTR text) {
+    Unwatched unwatched;
+    controlTexts[{page, id}].push_back(text != NULL ? text : "");
+    return REAL(SetDlgItemTextA)(page, id, text);
+}
+
+LRESULT WINAPI recordMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Unwatched unwatched;
+    sentMessages[window].push_back({message, wParam, lParam});
+    return REAL(SendMessageA)(window, message, wParam, lParam);
+}
+
+BOOL WINAPI countRepaint(HWND window) {
+    Unwatched unwatched;
+    repaints[window]++;
+    return REAL(UpdateWindow)(window);
+}
+
+HANDLE WINAPI refuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return NULL;
+}
+
+HANDLE WINAPI keepThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                         LPVOID parameter, DWORD flags, LPDWORD id) {
+    HANDLE thread = REAL(CreateThread)(security, stack, start, parameter, flags, id);
+    Unwatched unwatched;
+    if (thread != NULL) threadObjects.push_back(thread);
+    return thread;
+}
+
 // No program and no help is ever started.
 BOOL WINAPI noHelp(HWND, LPCSTR, UINT, ULONG_PTR) { return TRUE; }
 HINSTANCE WINAPI noProgram(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) { return (HINSTANCE)33; }
@@ -322,6 +366,11 @@ void standinReset() {
     replaceImport(DeleteObject, recordDeletedObject);
     replaceImport(WinHelpA, noHelp);
     replaceImport(ShellExecuteA, noProgram);
+    replaceImport(SetDlgItemTextA, recordText);
+    replaceImport(SendMessageA, recordMessage);
+    replaceImport(UpdateWindow, countRepaint);
+    replaceImport(CreateThread, keepThread);
+    standinResetShell();
     // As on the stand-in, no command interpreter is named.
     SetEnvironmentVariableA("COMSPEC", NULL);
     messageBoxes.clear();
@@ -348,6 +397,10 @@ void standinReset() {
     pagePlayer = nullptr;
     for (HWND page : pages) DestroyWindow(page);
     pages.clear();
+    controlTexts.clear();
+    sentMessages.clear();
+    repaints.clear();
+    threadObjects.clear();
     endedPages.clear();
     blits.clear();
     deletedObjects.clear();
@@ -453,6 +506,19 @@ int standinOpenRegistryKeyCount() { return (int)openKeys.size(); }
 
 // -- The lock and the product's handles
 
+namespace {
+
+// A handle the product closed is no handle any more (unless another took
+// its number since, which no test does).
+int stillOpen(const std::vector<HANDLE> &handles) {
+    int count = 0;
+    DWORD flags;
+    for (HANDLE handle : handles) count += GetHandleInformation(handle, &flags) ? 1 : 0;
+    return count;
+}
+
+}  // namespace
+
 long standinSemaphoreCount(const char *name) {
     auto kept = keptSemaphores.find(name);
     if (kept == keptSemaphores.end()) return -1;
@@ -462,14 +528,12 @@ long standinSemaphoreCount(const char *name) {
     return count;
 }
 
-// A handle the product closed is no handle any more (unless another took
-// its number since, which no test does).
-int standinOpenHandleCount() {
-    int count = 0;
-    DWORD flags;
-    for (HANDLE handle : productHandles) count += GetHandleInformation(handle, &flags) ? 1 : 0;
-    return count;
-}
+int standinOpenHandleCount() { return stillOpen(productHandles) + stillOpen(threadObjects); }
+
+// Threads; events and critical sections are the host's to count.
+int standinOpenThreadObjectCount() { return stillOpen(threadObjects); }
+
+void standinRefuseThreads() { replaceImport(CreateThread, refuseThread); }
 
 // -- Dialogs and pages
 
@@ -499,3 +563,14 @@ bool standinPageVisible(HWND page) { return IsWindowVisible(page) != FALSE; }
 const std::vector<StandinBlit> &standinBlits() { return blits; }
 const std::vector<HGDIOBJ> &standinDeletedObjects() { return deletedObjects; }
 int standinMemoryDcsHeld() { return memoryDcsHeld; }
+
+void standinTypeText(HWND page, int id, const std::string &text) { REAL(SetDlgItemTextA)(page, id, text.c_str()); }
+
+const std::vector<std::string> &standinControlTexts(HWND page, int id) { return controlTexts[{page, id}]; }
+const std::vector<StandinSentMessage> &standinSentMessages(HWND window) { return sentMessages[window]; }
+int standinRepaintCount(HWND window) { return repaints[window]; }
+HICON standinPageBigIcon(HWND page) { return (HICON)REAL(SendMessageA)(page, WM_GETICON, ICON_BIG, 0); }
+HICON standinIconHandle(int resourceId) { return REAL(LoadIconA)(GetModuleHandleA(NULL), MAKEINTRESOURCEA(resourceId)); }
+
+// Drive C: is the machine's own.
+void standinMapDrive(char, const char *) {}

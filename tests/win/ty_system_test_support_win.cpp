@@ -117,19 +117,33 @@ SavedValue savedRenames;
 std::string windowsFolder;
 std::vector<std::set<std::string>> subkeysBefore, valuesBefore;
 
+// The folders of drive C: and of its programs folder, by name.
+std::set<std::string> foldersOf(const std::string &path) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.insert(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+const char *const kFoldersWatched[] = {"C:", "C:\\Program Files"};
+std::vector<std::set<std::string>> foldersBefore;
+
 }  // namespace
 
-void SystemTest::SetUp() {
+void machineBefore() {
     platformReset();
     savedRenames = takeValueAway(kSessionManager, kPendingRenames);
     subkeysBefore.clear();
     for (const char *path : kSubkeysWatched) subkeysBefore.push_back(subkeysOf(path));
     valuesBefore.clear();
     for (const char *path : kValuesWatched) valuesBefore.push_back(valuesOf(path));
-    folder = makePrivateFolder();
-    windowsFolder = makePrivateFolder();
-    ASSERT_FALSE(folder.empty() || windowsFolder.empty());
-    standinSetWindowsDirectory(windowsFolder.c_str());
+    foldersBefore.clear();
+    for (const char *path : kFoldersWatched) foldersBefore.push_back(foldersOf(path));
     HKEY maker;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, TY_KEY_MAKER, 0, KEY_QUERY_VALUE, &maker) == ERROR_SUCCESS) {
         RegCloseKey(maker);
@@ -137,7 +151,9 @@ void SystemTest::SetUp() {
     }
 }
 
-void SystemTest::TearDown() {
+void machineAfter() {
+    EXPECT_EQ(standinOpenRegistryKeyCount(), 0) << "registry keys left open";
+    platformReset();
     for (size_t i = 0; i < subkeysBefore.size(); i++) {
         for (const std::string &name : subkeysOf(kSubkeysWatched[i])) {
             if (subkeysBefore[i].count(name)) continue;
@@ -159,9 +175,22 @@ void SystemTest::TearDown() {
                 ADD_FAILURE() << "could not delete " << name << " of " << kValuesWatched[i] << ": error " << result;
         }
     }
-    EXPECT_EQ(standinOpenRegistryKeyCount(), 0) << "registry keys left open";
-    platformReset();
     putValueBack(kSessionManager, kPendingRenames, savedRenames);
+    for (size_t i = 0; i < foldersBefore.size(); i++)
+        for (const std::string &name : foldersOf(kFoldersWatched[i]))
+            if (!foldersBefore[i].count(name)) removePrivateFolder(std::string(kFoldersWatched[i]) + "\\" + name);
+}
+
+void SystemTest::SetUp() {
+    machineBefore();
+    folder = makePrivateFolder();
+    windowsFolder = makePrivateFolder();
+    ASSERT_FALSE(folder.empty() || windowsFolder.empty());
+    standinSetWindowsDirectory(windowsFolder.c_str());
+}
+
+void SystemTest::TearDown() {
+    machineAfter();
     if (!folder.empty()) removePrivateFolder(folder);
     if (!windowsFolder.empty()) removePrivateFolder(windowsFolder);
 }
