@@ -269,25 +269,4 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 }
 #endif
 
-// Shared by the dialog side and the run side below.
-typedef intptr_t INT_PTR;
-typedef uintptr_t UINT_PTR;
-typedef intptr_t LONG_PTR;
-typedef UINT_PTR WPARAM;
-typedef LONG_PTR LPARAM;
-typedef LONG_PTR LRESULT;
-TY_DECLARE_HANDLE(HICON);
-typedef struct tagRECT {
-    LONG left, top, right, bottom;
-} RECT, *LPRECT;
-typedef INT_PTR (CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
-
-// Dialogs, controls and painting of the wizard pages.
-#include "ty_standin_ui_api.h"
-// Running the pages and starting programs: DialogBoxParamA, ShellExecuteA,
-// WinHelpA.
-#include "ty_standin_run_api.h"
-// COM, which MinGW's windows.h brings in as well.
-#include "objbase.h"
-
 #endif
