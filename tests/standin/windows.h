@@ -1,7 +1,8 @@
-// The part of the Win32 API that the installer calls, for host builds. Types
-// have the sizes they have on 32-bit Windows and constants their Windows
-// values, so that the product sources compile unchanged. The behaviour lives
-// in ty_standin.cpp; tests steer it through ty_standin.h.
+// The part of the Win32 API that the package reader and its fatal path call,
+// for host builds. Types have the sizes they have on 32-bit Windows and
+// constants their Windows values, so that the product sources compile
+// unchanged. The behaviour lives in ty_standin.cpp; tests steer it through
+// ty_standin.h.
 #ifndef TY_STANDIN_WINDOWS_H
 #define TY_STANDIN_WINDOWS_H
 
@@ -22,10 +23,6 @@ typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
 typedef const void *LPCVOID;
-// Windows' wide characters are 16 bits; the host's wchar_t is 32.
-typedef uint16_t WCHAR;
-typedef WCHAR *LPWSTR;
-typedef const WCHAR *LPCWSTR;
 
 #define TRUE 1
 #define FALSE 0
@@ -209,40 +206,16 @@ static inline LONG InterlockedCompareExchange(volatile LONG *target, LONG exchan
 }
 
 DWORD WINAPI GetVersion(void);
-DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 BOOL WINAPI MoveFileExA(LPCSTR existingName, LPCSTR newName, DWORD flags);
 BOOL WINAPI CopyFileA(LPCSTR existingName, LPCSTR newName, BOOL failIfExists);
-BOOL WINAPI DeleteFileA(LPCSTR fileName);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
-DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer);
-BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES attributes);
-#define GENERIC_READ 0x80000000u
-#define FILE_SHARE_READ 1
-#define FILE_SHARE_WRITE 2
-#define FILE_SHARE_DELETE 4
-#define OPEN_EXISTING 3
-#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
-#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
-HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES attributes,
-                          DWORD disposition, DWORD flags, HANDLE model);
-typedef void *PSECURITY_DESCRIPTOR;
-typedef unsigned long *PULONG;
-typedef int(WINAPI *FARPROC)(void);
-HMODULE WINAPI GetModuleHandleA(LPCSTR name);   // NULL: the host has no system library
-FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
-void *WINAPI LocalFree(void *memory);
-DWORD WINAPI GetFullPathNameA(LPCSTR fileName, DWORD size, LPSTR buffer, LPSTR *filePart);
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
-BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD error);
 
-int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
-                               LPWSTR wide, int wideSize);
-LPSTR WINAPI lstrcatA(LPSTR text, LPCSTR tail);
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className,

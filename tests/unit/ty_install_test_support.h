@@ -14,6 +14,7 @@
 #include "ty_resource.h"
 #include "ty_standin_link_control.h"
 #include "ty_standin_run_control.h"
+#include "ty_standin_system_control.h"
 #include "ty_standin_ui_control.h"
 #include "ty_common_test_support.h"
 
@@ -60,8 +61,7 @@ protected:
     // holds its template text.
     ProductRun runPage();
 
-    // A Windows path of drive C: on the host, and what is there.
-    std::string host(const std::string &windowsPath) const;
+    // What is at a path of drive C:.
     bool exists(const std::string &windowsPath) const;
     std::string contentOf(const std::string &windowsPath) const;
     void makeFolder(const std::string &windowsPath) const;

@@ -15,6 +15,7 @@
 #include "ty_resource.h"
 #include "ty_standin_run_control.h"
 #include "ty_common_test_support.h"
+#include "ty_standin_system_control.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "ty_setup_state.h"
 #include "ty_standin.h"
 #include "ty_system_test_support.h"
+#include "ty_standin_system_control.h"
 
 namespace {
 

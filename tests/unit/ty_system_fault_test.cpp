@@ -14,6 +14,7 @@
 #include "ty_registry.h"
 #include "ty_system_test_support.h"
 #include "ty_common_test_support.h"
+#include "ty_standin_system_control.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
-// System state through the calls a real Windows answers the same way: the
-// registry primitives and installed versions, pending restart operations, and
-// deletion now or at the next start. Everything is arranged and read back
-// through Win32 and C runtime calls only, so these tests also run on Windows.
+// System state: the registry primitives and installed versions, pending
+// restart operations, and deletion now or at the next start. Everything is
+// arranged and read back through Win32 and C runtime calls only.
 #include <direct.h>
 #include <errno.h>
 #include <fcntl.h>

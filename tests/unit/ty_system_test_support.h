@@ -1,10 +1,6 @@
-// The fixture of the system-state tests: the registry, the Windows folder and
-// files of the machine the tests run on, reached only through Win32 and C
-// runtime calls. On the host the machine is the Win32 stand-in, fresh for
-// every test; a Windows build of the same tests implements this fixture over
-// the real registry and file system, where the reset removes what the tests
-// leave behind (the maker's key, "PendingFileRenameOperations",
-// WININIT.INI).
+// The fixture of the system-state tests, on Windows: the real registry and
+// file system, a private folder as the Windows folder, and afterwards what the
+// test left behind removed (tests/win/ty_system_test_support_win.cpp).
 #ifndef TY_SYSTEM_TEST_SUPPORT_H
 #define TY_SYSTEM_TEST_SUPPORT_H
 
@@ -14,10 +10,9 @@
 
 #include "ty_common_test_support.h"
 
-// Around a test that changes the machine: on Windows, what it added to the
-// registry keys and the folders of drive C: that the installer works in goes
-// again, and "PendingFileRenameOperations" is set aside for it; the stand-in
-// starts afresh for every test anyway.
+// Around a test that changes the machine: what it added to the registry keys
+// and the folders of drive C: that the installer works in goes again, and
+// "PendingFileRenameOperations" is set aside for it.
 void machineBefore();
 void machineAfter();
 
@@ -28,9 +23,9 @@ protected:
     // Also checks that no registry key was left open.
     void TearDown() override;
 
-    // Makes the machine report this Windows family (2, 3 or 4) to GetVersion.
-    // Where that cannot be chosen, tells whether it already does; the test is
-    // then skipped on a machine of another family.
+    // Whether GetVersion reports this Windows family (2, 3 or 4): the family
+    // cannot be chosen from inside the process, so a test of another family
+    // is skipped (win_unit_tests runs the program as each family).
     bool useFamily(int family);
 
     // A name in the test's folder, joined with "\".

@@ -1,15 +1,14 @@
-// Control of the COM side of the Win32 stand-in: the shell's link object that
-// CoCreateInstance makes, what each link object was told and where it was
-// saved, faults of its calls, and the counts that show that COM was set up
-// and taken down in pairs and every object released. Everything here goes
-// back to its start with standinReset(); fault counts start at the call that
-// sets them.
+// Control of the COM side of the Windows test program: the shell's link
+// object that CoCreateInstance makes, what each link object was told and
+// where it was saved, faults of its calls, and the counts that show that COM
+// was set up and taken down in pairs and every object released. Everything
+// here goes back to its start with standinReset(); fault counts start at the
+// call that sets them.
 //
-// CoCreateInstance knows only CLSID_ShellLink, in process, without an outer
-// object, and only between CoInitialize and CoUninitialize. Save writes a
-// small real file at the path it is given (with "\" taken as "/" and drives
-// mapped as for every file call), so that the file can be seen and deleted;
-// it fails as creating that file fails (a missing folder, a denied path).
+// The link object is the test program's own (ty_standin_shell_win.cpp). Save
+// writes a small real file at the path it is given, so that the file can be
+// seen and deleted; it fails as creating that file fails (a missing folder,
+// a denied path). The links the real shell makes are the Wine suite's.
 #ifndef TY_STANDIN_LINK_CONTROL_H
 #define TY_STANDIN_LINK_CONTROL_H
 
@@ -54,8 +53,5 @@ int standinCoUninitializeCount();
 // References to link objects and to the shell's allocator that were handed
 // out and not released.
 int standinComReferences();
-
-// Called by standinReset().
-void standinResetLink();
 
 #endif

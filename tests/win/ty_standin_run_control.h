@@ -1,12 +1,12 @@
-// Control of the run side of the Win32 stand-in: how DialogBoxParamA plays a
-// page. Everything here goes back to its start with standinReset(). No
-// program is started: CreateProcessA fails with ERROR_FILE_NOT_FOUND.
+// Control of the run side of the Windows test program: how DialogBoxParamA
+// plays a page. Everything here goes back to its start with standinReset().
+// No help and no program is started: WinHelpA and ShellExecuteA only succeed.
 //
-// DialogBoxParamA never runs the dialog procedure it is given: the stand-in
-// has no windows to send it messages. A test installs a page player instead,
-// which does what the page would have done (sets setupState.pageResult and
-// whatever else the page writes, may show boxes or end the process) and
-// returns the value the page would have passed to EndDialog.
+// DialogBoxParamA never runs the dialog procedure it is given. A test
+// installs a page player instead, which does what the page would have done
+// (sets setupState.pageResult and whatever else the page writes, may show
+// boxes or end the process) and returns the value the page would have passed
+// to EndDialog.
 #ifndef TY_STANDIN_RUN_CONTROL_H
 #define TY_STANDIN_RUN_CONTROL_H
 
@@ -31,8 +31,5 @@ void standinSetPagePlayer(const std::function<INT_PTR(int templateId)> &player);
 // template is missing, 0 as when the owner is invalid) without playing the
 // page. The call is recorded all the same.
 void standinFailDialog(int nth, INT_PTR result);
-
-// Called by standinReset().
-void standinResetRun();
 
 #endif

@@ -1,11 +1,9 @@
-// Control of the dialog side of the Win32 stand-in: page windows that a test
-// drives a page procedure with, what their controls hold and what was
-// painted. Everything here goes back to its start with
-// standinReset(); fault counts start at the call that sets them.
+// Control of the dialog side of the Windows test program: page windows that a
+// test drives a page procedure with, what their controls were given and what
+// was painted. Everything here goes back to its start with standinReset().
 //
-// There is no dialog manager: a test calls the page procedure itself with the
-// messages Windows would send (WM_INITDIALOG, WM_COMMAND, WM_DRAWITEM) and the
-// page window made here.
+// A test calls the page procedure itself with the messages Windows would send
+// (WM_INITDIALOG, WM_COMMAND, WM_DRAWITEM) and the page window made here.
 #ifndef TY_STANDIN_UI_CONTROL_H
 #define TY_STANDIN_UI_CONTROL_H
 
@@ -15,10 +13,9 @@
 #include <string>
 #include <vector>
 
-// A new, visible page window. Its controls exist as soon as they are
-// addressed, whatever their id: empty, unticked, at position 0.
-// On Windows, the page is a dialog of that template, which the test program's
-// resources hold; the stand-in needs none.
+// A new, visible page window: a dialog of that template of the installer's
+// resources, which the test program holds, run by a procedure that does
+// nothing.
 HWND standinCreatePage(int templateId);
 
 // What a control shows, and the user changing it.
@@ -39,24 +36,21 @@ int standinRepaintCount(HWND window);                     // UpdateWindow calls
 // The page itself.
 bool standinPageEnded(HWND page);                         // EndDialog called
 INT_PTR standinPageEndResult(HWND page);
-bool standinPageVisible(HWND page);                       // after ShowWindow
+bool standinPageVisible(HWND page);
 HICON standinPageBigIcon(HWND page);                      // WM_SETICON ICON_BIG
-// What LoadIconA gives for a resource number of any module.
+// What LoadIconA gives for a resource number of the test program.
 HICON standinIconHandle(int resourceId);
 
-// Item lists handed out by SHGetSpecialFolderLocation
-// and not yet given back to the shell's allocator. Using one that was given
-// back ends the test program.
+// Item lists handed out by SHGetSpecialFolderLocation and not yet given back
+// to the shell's allocator (SHGetMalloc's). Using one that was given back
+// ends the test program.
 int standinItemListsHeld();
 
 // Special folders (CSIDL_*): until set, a folder is unknown and
 // SHGetSpecialFolderLocation fails. path NULL makes it unknown again; ""
 // is a folder without a file-system path (SHGetPathFromIDListA fails).
 void standinSetSpecialFolder(int folder, const char *path);
-// References SHGetMalloc handed out and Release has not given back.
-int standinShellAllocatorReferences();
-
-// Painting. Memory device contexts start with a bitmap of their own selected.
+// Painting, recorded without reaching the screen.
 struct StandinBlit {
     HDC target;
     int x, y, width, height;
@@ -67,8 +61,6 @@ struct StandinBlit {
 };
 const std::vector<StandinBlit> &standinBlits();
 int standinMemoryDcsHeld();                               // created, not deleted
-
-// Called by standinReset().
-void standinResetUi();
+const std::vector<HGDIOBJ> &standinDeletedObjects();      // DeleteObject calls
 
 #endif

@@ -18,6 +18,7 @@
 #include "ty_standin.h"
 #include "ty_standin_link_control.h"
 #include "ty_standin_run_control.h"
+#include "ty_standin_system_control.h"
 #include "ty_standin_ui_control.h"
 
 void standinResetShell();  // ty_standin_shell_win.cpp
@@ -571,6 +572,3 @@ const std::vector<StandinSentMessage> &standinSentMessages(HWND window) { return
 int standinRepaintCount(HWND window) { return repaints[window]; }
 HICON standinPageBigIcon(HWND page) { return (HICON)REAL(SendMessageA)(page, WM_GETICON, ICON_BIG, 0); }
 HICON standinIconHandle(int resourceId) { return REAL(LoadIconA)(GetModuleHandleA(NULL), MAKEINTRESOURCEA(resourceId)); }
-
-// Drive C: is the machine's own.
-void standinMapDrive(char, const char *) {}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ty_product.h"
+#include "ty_standin_system_control.h"
 #include "ty_system_test_support.h"
 #include "ty_test_platform.h"
 
