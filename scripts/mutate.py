@@ -5,7 +5,8 @@ Builds the trees of scripts/build.sh once in a scratch copy of this tree,
 then for each mutant of scripts/mutants.txt changes one line, rebuilds, runs
 the tests and puts the line back: first the host tests; when none of them
 fails and the mutant is in the installer's sources, the Windows trees are
-rebuilt and the Wine suite (labels e2e and wine) runs. A mutant is killed
+rebuilt and the Windows unit tests run under Wine, then the rest of the Wine
+suite (labels e2e and wine). A mutant is killed
 when a test fails, times out or the build fails (reported apart: such a
 mutant tells nothing about the tests). Every mutant that survives is a
 behaviour no test checks.
@@ -36,7 +37,8 @@ LINE = re.compile(r'^(id|file|from|to|what):(?: (.*))?$')
 # not rebuilt for every mutant.
 WITHOUT_FUZZ = ['-DTY_HAVE_LIBFUZZER=OFF']
 HOST_LABELS = ['-LE', '(e2e|wine|fuzz)']
-WINE_LABELS = ['-L', '(e2e|wine)']
+WINDOWS_UNIT = ['-R', '^win_unit_tests$']  # the quickest of the Wine suite
+WINE_REST = ['-L', '(e2e|wine)', '-E', '^win_unit_tests$']
 WINDOWS_TREES = ('win', 'win-tests')
 TEST_TIMEOUT = 60       # seconds for one host test: longer is a hang
 NICE = ['nice', '-n', '15']  # the machine is shared
@@ -144,7 +146,8 @@ def try_mutant(m, src, build, jobs, timeouts, wine, every=False):
     start = time.monotonic()
     stages = [(('host',), HOST_LABELS, timeouts[0])]
     if wine and m['file'].startswith('src/'):
-        stages.append((WINDOWS_TREES, WINE_LABELS, timeouts[1]))
+        stages.append((WINDOWS_TREES, WINDOWS_UNIT, timeouts[1]))
+        stages.append(((), WINE_REST, timeouts[2]))
     failed = []
     try:
         file.write_bytes(original.replace(m['from'].encode(), m['to'].encode(), 1))
@@ -214,7 +217,7 @@ def main():
         if code != 0:
             sys.exit(f'{output}\nunmutated tree: the build failed')
         timeouts = []
-        for labels in [HOST_LABELS] + ([] if args.host_only else [WINE_LABELS]):
+        for labels in [HOST_LABELS] + ([] if args.host_only else [WINDOWS_UNIT, WINE_REST]):
             code, output, seconds = test(build, args.jobs, False, labels)
             if code != 0:
                 failed = ', '.join(name for name, _ in failures(output)) or output[-2000:]
