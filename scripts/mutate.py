@@ -146,8 +146,8 @@ def try_mutant(m, src, build, jobs, timeouts, wine, every=False):
     start = time.monotonic()
     stages = [(('host',), HOST_LABELS, timeouts[0])]
     if wine and m['file'].startswith('src/'):
-        stages.append((WINDOWS_TREES, WINDOWS_UNIT, timeouts[1]))
-        stages.append(((), WINE_REST, timeouts[2]))
+        stages.append((('win-tests',), WINDOWS_UNIT, timeouts[1]))
+        stages.append((('win',), WINE_REST, timeouts[2]))
     failed = []
     try:
         file.write_bytes(original.replace(m['from'].encode(), m['to'].encode(), 1))

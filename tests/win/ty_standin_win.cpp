@@ -16,7 +16,6 @@
 
 #include "ty_import_slots_win.h"
 #include "ty_standin.h"
-#include "ty_standin_link_control.h"
 #include "ty_standin_run_control.h"
 #include "ty_standin_system_control.h"
 #include "ty_standin_ui_control.h"
