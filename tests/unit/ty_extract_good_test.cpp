@@ -23,6 +23,34 @@ TEST_F(ExtractTest, ABzip2EntryIsDecompressed) {
     EXPECT_EQ(output.back(), kSentinel);
 }
 
+// The unpacking thread hands over each installed entry as extraction gives
+// it, beside the test's own thread (under ThreadSanitizer on the host);
+// stopping it gives back its thread, its event, its lock and what it unpacked
+// that nobody took (the last entry here).
+TEST_F(ExtractTest, TheUnpackingThreadHandsOverEachEntryWhole) {
+    std::vector<WriterRecord> records = {bzip2Record("welcome.bmp", bmpFile(5, 3, 24))};
+    std::vector<Bytes> contents(TY_ENTRY_INSTALL_BOUND);
+    for (unsigned entry = TY_ENTRY_FIRST_INSTALLED; entry < TY_ENTRY_INSTALL_BOUND; entry++) {
+        // Entry 19 is read in several pieces.
+        contents[entry] = patternBytes(entry == 19 ? 200003 : 700 * entry, entry);
+        std::string name = "data" + std::to_string(entry) + ".dat";
+        records.push_back(entry % 5 == 0 ? bzip2Record(name, contents[entry])
+                                         : makeStoredRecord(name, contents[entry]));
+    }
+    openRecords(records);
+    startExtractingAhead();
+    EXPECT_GT(standinOpenThreadObjectCount(), 0);
+    for (unsigned entry = TY_ENTRY_FIRST_INSTALLED; entry < TY_ENTRY_INSTALL_BOUND - 1; entry++) {
+        unsigned char *taken = takeExtractedEntry(entry);
+        ASSERT_NE(taken, nullptr) << "entry " << entry;
+        EXPECT_TRUE(std::equal(contents[entry].begin(), contents[entry].end(), taken)) << "entry " << entry;
+        free(taken);
+    }
+    stopExtractingAhead();
+    EXPECT_EQ(standinOpenThreadObjectCount(), 0);
+    EXPECT_TRUE(shownBoxes().empty()) << describeBoxes();
+}
+
 // -- The welcome picture ------------------------------------------------------------
 
 struct PictureCase {
