@@ -26,7 +26,8 @@ TEST_F(ExtractTest, ABzip2EntryIsDecompressed) {
 // The unpacking thread hands over each installed entry as extraction gives
 // it, beside the test's own thread (under ThreadSanitizer on the host);
 // stopping it gives back its thread, its event, its lock and what it unpacked
-// that nobody took (the last entry here).
+// that nobody took (the last entry here). Where no thread can be made, it
+// gives them back at once and hands nothing over.
 TEST_F(ExtractTest, TheUnpackingThreadHandsOverEachEntryWhole) {
     std::vector<WriterRecord> records = {bzip2Record("welcome.bmp", bmpFile(5, 3, 24))};
     std::vector<Bytes> contents(TY_ENTRY_INSTALL_BOUND);
@@ -48,6 +49,10 @@ TEST_F(ExtractTest, TheUnpackingThreadHandsOverEachEntryWhole) {
     }
     stopExtractingAhead();
     EXPECT_EQ(standinOpenThreadObjectCount(), 0);
+    standinRefuseThreads();
+    startExtractingAhead();
+    EXPECT_EQ(standinOpenThreadObjectCount(), 0) << "threads, events and locks after a refused thread";
+    EXPECT_EQ(takeExtractedEntry(TY_ENTRY_FIRST_INSTALLED), nullptr);
     EXPECT_TRUE(shownBoxes().empty()) << describeBoxes();
 }
 

@@ -60,6 +60,16 @@ void addTree(const std::string &path, std::map<std::string, std::string> *lines)
 
 std::string snapshot() {
     std::map<std::string, std::string> lines;
+    // Whatever else the writer might leave lands beside the maker's key.
+    HKEY software;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ENUMERATE_SUB_KEYS, &software) == ERROR_SUCCESS) {
+        char name[256];
+        DWORD size = sizeof name;
+        for (DWORD index = 0; RegEnumKeyExA(software, index, name, &size, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+             index++, size = sizeof name)
+            lines["SOFTWARE\\" + std::string(name)] = "key";
+        RegCloseKey(software);
+    }
     addTree("SOFTWARE\\Tessaly", &lines);
     addTree("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", &lines);
     addTree("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", &lines);

@@ -3,7 +3,6 @@
 // link objects, made here as the stand-in makes them, so that each of their
 // calls can be recorded and refused. COM's set-up and take-down are the
 // system's, counted. The links the real shell makes are the Wine suite's.
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <shlobj.h>
@@ -15,7 +14,14 @@
 #include "ty_import_slots_win.h"
 #include "ty_standin.h"
 #include "ty_standin_link_control.h"
+#include "ty_standin_system_control.h"
 #include "ty_standin_ui_control.h"
+
+// The records' own allocations are not the product's (ty_standin_win.cpp).
+struct Unwatched {
+    Unwatched();
+    ~Unwatched();
+};
 
 namespace {
 
@@ -40,6 +46,7 @@ std::vector<LinkFault> linkFaults;
 int linkCalls[kStandinLinkCallKinds];
 int coInitializeCalls;
 int coUninitializeCalls;
+int comDepth;
 
 // Item lists are numbers that only this allocator frees; one freed twice or
 // never handed out ends the test program.
@@ -150,6 +157,7 @@ public:
 private:
     StandinLink &record() { return links[index_]; }
     HRESULT set(StandinLinkCall call, const char *name, std::string StandinLink::*field, LPCSTR value) {
+        Unwatched unwatched;
         record().calls.push_back(name);
         HRESULT fault = linkFault(call);
         if (FAILED(fault)) return fault;
@@ -160,20 +168,24 @@ private:
     size_t index_;
 };
 
+// Written past the C runtime, whose streams a test may make fail.
 HRESULT LinkObject::Save(LPCOLESTR fileName, BOOL remember) {
+    Unwatched unwatched;
     record().calls.push_back("Save");
     HRESULT fault = linkFault(kStandinSave);
     if (FAILED(fault)) return fault;
     if (fileName == NULL) return E_INVALIDARG;
     char path[MAX_PATH];
     if (WideCharToMultiByte(CP_ACP, 0, fileName, -1, path, sizeof path, NULL, NULL) == 0) return E_INVALIDARG;
-    FILE *file = fopen(path, "wb");
-    if (file == NULL) return errno == ENOENT ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) : E_ACCESSDENIED;
+    if (standinPathDenied(path)) return E_ACCESSDENIED;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return HRESULT_FROM_WIN32(GetLastError());
     const StandinLink &link = record();
     std::string content = "[link]\ntarget=" + link.target + "\narguments=" + link.arguments +
                           "\nworking folder=" + link.workingFolder + "\ndescription=" + link.description + "\n";
-    bool written = fwrite(content.data(), 1, content.size(), file) == content.size();
-    if (fclose(file) != 0 || !written) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
+    DWORD done = 0;
+    bool written = WriteFile(file, content.data(), (DWORD)content.size(), &done, NULL) && done == content.size();
+    if (!CloseHandle(file) || !written) return HRESULT_FROM_WIN32(ERROR_WRITE_FAULT);
     record().saved = true;
     record().savedPath = path;
     record().remember = remember;
@@ -200,6 +212,7 @@ HRESULT WINAPI theAllocator(IMalloc **allocator) {
 HRESULT WINAPI folderLocation(HWND, int folder, LPITEMIDLIST *list) {
     *list = NULL;
     if (specialFolders.find(folder) == specialFolders.end()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    Unwatched unwatched;
     itemLists.push_back({true, folder});
     *list = (LPITEMIDLIST)(kFirstItemList + (itemLists.size() - 1) * 4);
     return S_OK;
@@ -207,11 +220,14 @@ HRESULT WINAPI folderLocation(HWND, int folder, LPITEMIDLIST *list) {
 
 HRESULT WINAPI countInitialize(LPVOID reserved) {
     coInitializeCalls++;
-    return REAL(CoInitialize)(reserved);
+    HRESULT result = REAL(CoInitialize)(reserved);
+    if (SUCCEEDED(result)) comDepth++;
+    return result;
 }
 
 void WINAPI countUninitialize(void) {
     coUninitializeCalls++;
+    if (comDepth > 0) comDepth--;
     REAL(CoUninitialize)();
 }
 
@@ -221,7 +237,11 @@ HRESULT WINAPI makeLink(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID
     HRESULT fault = linkFault(kStandinCoCreateInstance);
     if (FAILED(fault)) return fault;
     if (classId != CLSID_ShellLink) return REAL(CoCreateInstance)(classId, outer, context, iid, object);
+    // As COM answers: only between CoInitialize and CoUninitialize, in process.
+    if (comDepth == 0) return CO_E_NOTINITIALIZED;
+    if ((context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
     if (outer != NULL) return CLASS_E_NOAGGREGATION;
+    Unwatched unwatched;
     StandinLink record;
     record.saved = false;
     record.remember = FALSE;
@@ -257,6 +277,12 @@ void standinResetShell() {
     for (int &count : linkCalls) count = 0;
     coInitializeCalls = 0;
     coUninitializeCalls = 0;
+    // A test that ended inside COM leaves it set up: this thread's depth is
+    // the system's, not the test's.
+    while (comDepth > 0) {
+        comDepth--;
+        REAL(CoUninitialize)();
+    }
 }
 
 void standinSetSpecialFolder(int folder, const char *path) {

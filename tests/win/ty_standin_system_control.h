@@ -10,6 +10,7 @@
 // _access, _unlink, _rmdir and fopen on exactly this path fail, EACCES; so
 // do DeleteFileA, CopyFileA to it and a link's Save there.
 void standinDenyPath(const char *path);
+bool standinPathDenied(const char *path);    // named by standinDenyPath
 // The nth fwrite on a stream from fopen writes only items items (fewer than
 // asked) and returns that.
 void standinShortFwrite(int nth, size_t items);

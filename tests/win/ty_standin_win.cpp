@@ -22,6 +22,12 @@
 
 void standinResetShell();  // ty_standin_shell_win.cpp
 
+// While one lives, the records' own allocations are not the product's.
+struct Unwatched {
+    Unwatched();
+    ~Unwatched();
+};
+
 namespace {
 
 std::vector<StandinMessageBox> messageBoxes;
@@ -87,16 +93,17 @@ std::vector<HANDLE> threadObjects;  // the product's threads
 std::map<HWND, INT_PTR> endedPages;
 std::vector<StandinBlit> blits;
 std::vector<HGDIOBJ> deletedObjects;
-int memoryDcsHeld;
+std::set<HDC> memoryDcs;  // made and not deleted
 
-// While one lives, the records' own allocations are not the product's.
-struct Unwatched {
-    Unwatched() {
-        layerThread = GetCurrentThreadId();
-        layerBusy++;
-    }
-    ~Unwatched() { layerBusy--; }
-};
+}  // namespace
+
+Unwatched::Unwatched() {
+    layerThread = GetCurrentThreadId();
+    layerBusy++;
+}
+Unwatched::~Unwatched() { layerBusy--; }
+
+namespace {
 
 bool denied(const char *path) {
     for (const std::string &each : deniedPaths)
@@ -201,8 +208,10 @@ HANDLE WINAPI keepSemaphore(LPSECURITY_ATTRIBUTES security, LONG initial, LONG m
 
 INT_PTR WINAPI playDialog(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM parameter) {
     int templateId = IS_INTRESOURCE(name) ? (int)(ULONG_PTR)name : -1;
-    Unwatched unwatched;
-    dialogCalls.push_back({instance, templateId, owner, procedure, parameter});
+    {
+        Unwatched unwatched;
+        dialogCalls.push_back({instance, templateId, owner, procedure, parameter});
+    }
     for (const DialogFault &fault : dialogFaults)
         if (fault.atCall == (int)dialogCalls.size()) return fault.result;
     return pagePlayer ? pagePlayer(templateId) : -1;
@@ -229,12 +238,13 @@ BOOL WINAPI recordBlit(HDC target, int x, int y, int width, int height, HDC sour
 HDC WINAPI countMemoryDc(HDC dc) {
     HDC memory = REAL(CreateCompatibleDC)(dc);
     if (memory == NULL) memory = REAL(CreateCompatibleDC)(NULL);
-    if (memory != NULL) memoryDcsHeld++;
+    Unwatched unwatched;
+    if (memory != NULL) memoryDcs.insert(memory);
     return memory;
 }
 
 BOOL WINAPI countDeletedDc(HDC dc) {
-    memoryDcsHeld--;
+    memoryDcs.erase(dc);
     return REAL(DeleteDC)(dc);
 }
 
@@ -404,7 +414,7 @@ void standinReset() {
     endedPages.clear();
     blits.clear();
     deletedObjects.clear();
-    memoryDcsHeld = 0;
+    memoryDcs.clear();
 }
 
 const std::vector<StandinMessageBox> &standinMessageBoxes() { return messageBoxes; }
@@ -485,6 +495,7 @@ int standinOpenStreamCount() {
 void standinSetReadResult(int nth, int result) { readFaults.push_back({readCalls + nth, result}); }
 int standinReadCount() { return readCalls; }
 void standinDenyPath(const char *path) { deniedPaths.push_back(path); }
+bool standinPathDenied(const char *path) { return denied(path); }
 
 void standinSetWindowsDirectory(const char *path) {
     windowsDirectory = path != NULL ? path : "";
@@ -562,7 +573,7 @@ bool standinPageVisible(HWND page) { return IsWindowVisible(page) != FALSE; }
 
 const std::vector<StandinBlit> &standinBlits() { return blits; }
 const std::vector<HGDIOBJ> &standinDeletedObjects() { return deletedObjects; }
-int standinMemoryDcsHeld() { return memoryDcsHeld; }
+int standinMemoryDcsHeld() { return (int)memoryDcs.size(); }
 
 void standinTypeText(HWND page, int id, const std::string &text) { REAL(SetDlgItemTextA)(page, id, text.c_str()); }
 
