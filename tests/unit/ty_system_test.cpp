@@ -16,6 +16,7 @@
 #include "ty_pending_reboot.h"
 #include "ty_product.h"
 #include "ty_registry.h"
+#include "ty_standin_system_control.h"
 #include "ty_system_test_support.h"
 
 namespace {
@@ -58,6 +59,7 @@ TEST_P(ReadRegistryStringTest, AnswersForTheValue) {
     const ReadCase &c = GetParam();
     makeKey(productKey("2.9"));
     if (c.valueSet) setValue(productKey("2.9"), TY_VALUE_INSTALL_DIR, REG_SZ, c.data);
+    if (c.valueSet && (c.data.empty() || c.data.back() != '\0')) standinAnswerRegistryQuery(c.data);
     char buffer[TY_REGISTRY_DATA_SIZE];
     fillText(buffer, sizeof buffer);
     registryStatus = kStatusSentinel;

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 // _access, _unlink, _rmdir and fopen on exactly this path fail, EACCES; so
 // do DeleteFileA, CopyFileA to it and a link's Save there.
 void standinDenyPath(const char *path);
@@ -39,5 +41,9 @@ enum StandinRegistryCall {
 // RegCloseKey, whose handle is gone either way.
 void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error);
 int standinOpenRegistryKeyCount();           // opened and not yet closed
+// The next RegQueryValueExA with a buffer reads data as REG_SZ, as Windows
+// reads a string stored without its terminator: the bytes as they are.
+// (Wine adds the terminator and asks for a byte more room.)
+void standinAnswerRegistryQuery(const std::string &data);
 
 #endif

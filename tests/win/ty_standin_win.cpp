@@ -70,6 +70,8 @@ struct RegistryFault {
 std::vector<RegistryFault> registryFaults;
 int registryCalls[kStandinRegCallKinds];
 std::set<HKEY> openKeys;
+std::string queryAnswer;  // what the next RegQueryValueExA reads, when set
+bool queryAnswered;
 
 // The lock and the threads: each named semaphore kept by a handle of the
 // test's own, as if another process held it, so that its count can be read
@@ -314,7 +316,16 @@ LONG WINAPI createKey(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, D
 
 LONG WINAPI queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size) {
     LONG error = registryFault(kStandinRegQueryValue);
-    return error != ERROR_SUCCESS ? error : REAL(RegQueryValueExA)(key, name, reserved, type, data, size);
+    if (error != ERROR_SUCCESS) return error;
+    if (!queryAnswered || data == NULL || size == NULL)
+        return REAL(RegQueryValueExA)(key, name, reserved, type, data, size);
+    queryAnswered = false;
+    if (type != NULL) *type = REG_SZ;
+    DWORD room = *size;
+    *size = (DWORD)queryAnswer.size();
+    if (queryAnswer.size() > room) return ERROR_MORE_DATA;
+    memcpy(data, queryAnswer.data(), queryAnswer.size());
+    return ERROR_SUCCESS;
 }
 
 LONG WINAPI setValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size) {
@@ -396,6 +407,7 @@ void standinReset() {
     windowsDirectory.clear();
     modulePath.clear();
     registryFaults.clear();
+    queryAnswered = false;
     for (int &count : registryCalls) count = 0;
     for (HKEY key : openKeys) REAL(RegCloseKey)(key);
     openKeys.clear();
@@ -514,6 +526,11 @@ void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error) {
 }
 
 int standinOpenRegistryKeyCount() { return (int)openKeys.size(); }
+
+void standinAnswerRegistryQuery(const std::string &data) {
+    queryAnswer = data;
+    queryAnswered = true;
+}
 
 // -- The lock and the product's handles
 
