@@ -127,6 +127,8 @@ TEST_F(SystemTest, AnAbsentValueIsWrittenAsAString) {
     ASSERT_TRUE(readValue(TY_KEY_VERSION, TY_VALUE_INSTALL_DIR, &stored, &type));
     EXPECT_EQ(type, (DWORD)REG_SZ);
     EXPECT_EQ(stored, withZero("C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS"));
+    ASSERT_EQ(standinRegistryWrites().size(), 1u);
+    EXPECT_EQ(standinRegistryWrites()[0].data, stored) << "given to the system, its terminator included";
     EXPECT_STREQ(data, "C:\\Program Files\\Tessaly\\Quenfold for Vexor for DOS");
 }
 

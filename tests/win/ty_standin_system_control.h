@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // _access, _unlink, _rmdir and fopen on exactly this path fail, EACCES; so
 // do DeleteFileA, CopyFileA to it and a link's Save there.
@@ -41,6 +42,14 @@ enum StandinRegistryCall {
 // RegCloseKey, whose handle is gone either way.
 void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error);
 int standinOpenRegistryKeyCount();           // opened and not yet closed
+// Every RegSetValueExA, with the bytes it was given: Wine keeps a string
+// without its terminator as one with it, Windows as it was given.
+struct StandinRegistryWrite {
+    std::string name;
+    DWORD type;
+    std::string data;
+};
+const std::vector<StandinRegistryWrite> &standinRegistryWrites();
 // The next RegQueryValueExA with a buffer reads data as REG_SZ, as Windows
 // reads a string stored without its terminator: the bytes as they are.
 // (Wine adds the terminator and asks for a byte more room.)

@@ -70,6 +70,7 @@ struct RegistryFault {
 std::vector<RegistryFault> registryFaults;
 int registryCalls[kStandinRegCallKinds];
 std::set<HKEY> openKeys;
+std::vector<StandinRegistryWrite> registryWrites;
 std::string queryAnswer;  // what the next RegQueryValueExA reads, when set
 bool queryAnswered;
 
@@ -320,6 +321,7 @@ LONG WINAPI queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
     if (!queryAnswered || data == NULL || size == NULL)
         return REAL(RegQueryValueExA)(key, name, reserved, type, data, size);
     queryAnswered = false;
+    registryWrites.clear();
     if (type != NULL) *type = REG_SZ;
     DWORD room = *size;
     *size = (DWORD)queryAnswer.size();
@@ -329,6 +331,10 @@ LONG WINAPI queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
 }
 
 LONG WINAPI setValue(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE *data, DWORD size) {
+    {
+        Unwatched unwatched;
+        registryWrites.push_back({name != NULL ? name : "", type, std::string((const char *)data, size)});
+    }
     LONG error = registryFault(kStandinRegSetValue);
     return error != ERROR_SUCCESS ? error : REAL(RegSetValueExA)(key, name, reserved, type, data, size);
 }
@@ -526,6 +532,8 @@ void standinFailRegistryCall(StandinRegistryCall call, int nth, LONG error) {
 }
 
 int standinOpenRegistryKeyCount() { return (int)openKeys.size(); }
+
+const std::vector<StandinRegistryWrite> &standinRegistryWrites() { return registryWrites; }
 
 void standinAnswerRegistryQuery(const std::string &data) {
     queryAnswer = data;
