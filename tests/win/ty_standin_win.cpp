@@ -321,7 +321,6 @@ LONG WINAPI queryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LP
     if (!queryAnswered || data == NULL || size == NULL)
         return REAL(RegQueryValueExA)(key, name, reserved, type, data, size);
     queryAnswered = false;
-    registryWrites.clear();
     if (type != NULL) *type = REG_SZ;
     DWORD room = *size;
     *size = (DWORD)queryAnswer.size();
@@ -414,6 +413,7 @@ void standinReset() {
     modulePath.clear();
     registryFaults.clear();
     queryAnswered = false;
+    registryWrites.clear();
     for (int &count : registryCalls) count = 0;
     for (HKEY key : openKeys) REAL(RegCloseKey)(key);
     openKeys.clear();
