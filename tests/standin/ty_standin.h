@@ -56,7 +56,8 @@ long standinAllocationCount();               // allocations since reset
 
 // Kernel
 int standinOpenThreadObjectCount();          // threads, events and critical
-                                             // sections not given back
+                                             // sections not given back (on
+                                             // Windows the threads only)
 void standinRefuseThreads();                 // CreateThread fails, as on Win32s
 void standinSetVersion(DWORD version);       // GetVersion's answer
 long standinSemaphoreCount(const char *name);  // -1 when it does not exist

@@ -42,4 +42,13 @@ FARPROC realImport(FARPROC *slot);
 // Every slot back to its real function.
 void restoreImportSlots();
 
+// Shared by the controls' two files (ty_standin_win.cpp, ty_standin_shell_win.cpp):
+// while an Unwatched lives, the records' own allocations are not counted as
+// the product's; the shell's slots and records back to their start.
+struct Unwatched {
+    Unwatched();
+    ~Unwatched();
+};
+void standinResetShell();
+
 #endif

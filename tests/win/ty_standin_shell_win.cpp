@@ -17,12 +17,6 @@
 #include "ty_standin_system_control.h"
 #include "ty_standin_ui_control.h"
 
-// The records' own allocations are not the product's (ty_standin_win.cpp).
-struct Unwatched {
-    Unwatched();
-    ~Unwatched();
-};
-
 namespace {
 
 struct ItemList {

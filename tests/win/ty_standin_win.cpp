@@ -20,13 +20,6 @@
 #include "ty_standin_system_control.h"
 #include "ty_standin_ui_control.h"
 
-void standinResetShell();  // ty_standin_shell_win.cpp
-
-// While one lives, the records' own allocations are not the product's.
-struct Unwatched {
-    Unwatched();
-    ~Unwatched();
-};
 
 namespace {
 
